@@ -229,6 +229,9 @@ static int check(struct parser *p, const struct disc *d)
         return fail_at(p, "no 'leadout' line");
     if (d->ntracks > 0 && d->first + d->ntracks - 1 > 255)
         return fail_at(p, "track numbers from %d run past 255", d->first);
+    if (d->first <= CDROM_LEADOUT && d->first + d->ntracks - 1 >= CDROM_LEADOUT)
+        return fail_at(p, "track numbers from %d reach %d, the lead-out's", d->first,
+                       CDROM_LEADOUT);
     return 0;
 }
 

@@ -1,0 +1,51 @@
+#include "EmulatedDrive.h"
+
+#include <sstream>
+#include <stdexcept>
+
+#include <unistd.h>
+
+void EmulatedDrive::load(const std::string& description)
+{
+    if (!present) {
+        if (symlink("/dev/null", device().c_str()) != 0) {
+            throw std::runtime_error("cannot create " + device());
+        }
+        present = true;
+    }
+    writeFile(dir.file("disc"), description);
+}
+
+std::vector<std::pair<std::string, std::string>> EmulatedDrive::environment() const
+{
+    std::vector<std::pair<std::string, std::string>> env = {{"CDEMU_LOG", dir.file("calls")}};
+    if (present) {
+        env.emplace_back("CDEMU_DEVICE", device());
+        env.emplace_back("CDEMU_DISC", dir.file("disc"));
+        env.emplace_back("SDL_CDROM", device());
+    }
+    return env;
+}
+
+ProgramRun::Options EmulatedDrive::runOptions(
+    std::vector<std::string> argv, const std::string& preload) const
+{
+    ProgramRun::Options o;
+    o.argv = std::move(argv);
+    o.env = environment();
+    o.env.emplace_back("LD_PRELOAD", preload);
+    o.cwd = dir.path();
+    return o;
+}
+
+std::string EmulatedDrive::driveCalls() const
+{
+    std::istringstream in(calls());
+    std::string result;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("SDL_Init", 0) != 0) {
+            result += line + "\n";
+        }
+    }
+    return result;
+}

@@ -1,0 +1,44 @@
+#ifndef CDTRACKS_TESTS_EMULATEDDRIVE_H
+#define CDTRACKS_TESTS_EMULATEDDRIVE_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ProgramRun.h"
+#include "TempDir.h"
+
+// A scratch directory holding an emulated drive: the device node "drive" (a
+// symlink to /dev/null), the disc description "disc" and the call log
+// "calls". A drive without a loaded disc is absent: the machine has none.
+class EmulatedDrive {
+public:
+    EmulatedDrive() = default;
+
+    // Puts a disc described in the emulator's format in the drive.
+    void load(const std::string& description);
+
+    // The environment that makes SDL (or a peer tool) see this drive.
+    std::vector<std::pair<std::string, std::string>> environment() const;
+
+    // How to run a program on this drive, with the libraries to preload
+    // (the emulator, after a sanitizer runtime when there is one), in the
+    // drive's directory.
+    ProgramRun::Options runOptions(std::vector<std::string> argv,
+        const std::string& preload = CDTRACKS_PRELOAD) const;
+
+    // The calls the drive served, one a line.
+    std::string calls() const { return readFile(dir.file("calls")); }
+
+    // The calls with SDL's own start-up lines left out.
+    std::string driveCalls() const;
+
+    const TempDir& directory() const { return dir; }
+    std::string device() const { return dir.file("drive"); }
+
+private:
+    TempDir dir;
+    bool present = false;
+};
+
+#endif

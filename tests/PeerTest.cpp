@@ -1,0 +1,101 @@
+// cdtracks and Debian's cd-discid read the same emulated drive through the
+// same kernel interface; the lengths cdtracks prints must equal the
+// differences of the offsets cd-discid reports, frame for frame.
+
+#include <cstdlib>
+#include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "EmulatedDrive.h"
+#include "ProgramRun.h"
+
+namespace {
+
+ProgramRun runWithDrive(const EmulatedDrive& drive, std::vector<std::string> argv,
+    const char* preload)
+{
+    return ProgramRun(drive.runOptions(std::move(argv), preload));
+}
+
+// "N offset1 ... offsetN leadout" -> one length a line, as cdtracks prints.
+std::string lengthsFromDiscid(const std::string& line)
+{
+    std::istringstream in(line);
+    long count = 0;
+    in >> count;
+    std::vector<long> offsets(static_cast<std::size_t>(count) + 1);
+    for (long& offset : offsets) {
+        in >> offset;
+    }
+    std::string lengths;
+    for (std::size_t i = 0; i + 1 < offsets.size(); ++i) {
+        lengths += std::to_string(offsets[i + 1] - offsets[i]) + "\n";
+    }
+    return in ? lengths : "unreadable: " + line;
+}
+
+class AgainstCdDiscid : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EmulatedDrive probe;
+        const ProgramRun r = runWithDrive(probe, {"cd-discid", "--version"}, CDEMU_LIBRARY);
+        if (r.exitCode() == 127) {
+            if (std::getenv("CI") != nullptr) {
+                FAIL() << "cd-discid is not installed (Debian package cd-discid)";
+            }
+            GTEST_SKIP() << "cd-discid is not installed (Debian package cd-discid)";
+        }
+    }
+
+    // Both programs on one disc; cd-discid numbers tracks from 1.
+    void expectAgreement(const std::string& description)
+    {
+        EmulatedDrive drive;
+        drive.load(description);
+        const ProgramRun peer = runWithDrive(
+            drive, {"cd-discid", "--musicbrainz", drive.device()}, CDEMU_LIBRARY);
+        ASSERT_EQ(peer.exitCode(), 0) << peer.describe();
+        const ProgramRun ours = runWithDrive(drive, {CDTRACKS_BINARY}, CDTRACKS_PRELOAD);
+        ASSERT_EQ(ours.exitCode(), 0) << ours.describe();
+        ASSERT_FALSE(ours.out().empty()) << description;
+        EXPECT_EQ(ours.out(), lengthsFromDiscid(peer.out())) << description;
+    }
+};
+
+TEST_F(AgainstCdDiscid, AgreesOnFixedDiscs)
+{
+    expectAgreement(readFile(CDTRACKS_SAMPLE_DISC));
+    expectAgreement("track data 150\ntrack audio 20150\ntrack audio 33650\n"
+                    "track data 40000\nleadout 52000\n");
+    expectAgreement("status playing\ntrack audio 0:02:00\nleadout 0:02:01\n");
+    std::string full;
+    for (int i = 0; i < 99; ++i) {
+        full += "track audio " + std::to_string(150 + 4500 * i) + "\n";
+    }
+    expectAgreement(full + "leadout 99:59:74\n");
+}
+
+TEST_F(AgainstCdDiscid, AgreesOnRandomDiscs)
+{
+    std::mt19937 random(75);
+    for (int disc = 0; disc < 60; ++disc) {
+        const int tracks = std::uniform_int_distribution<>(1, 99)(random);
+        std::ostringstream description;
+        long address = std::uniform_int_distribution<long>(150, 30000)(random);
+        for (int t = 0; t < tracks; ++t) {
+            const bool data = std::uniform_int_distribution<>(0, 5)(random) == 0;
+            description << "track " << (data ? "data " : "audio ") << address << "\n";
+            address += std::uniform_int_distribution<long>(1, 4400)(random);
+        }
+        description << "leadout " << address << "\n";
+        expectAgreement(description.str());
+        if (HasFatalFailure() || HasNonfatalFailure()) {
+            return;
+        }
+    }
+}
+
+} // namespace
