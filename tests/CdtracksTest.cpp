@@ -3,6 +3,7 @@
 // leaves in errors.txt and what it asks of the drive.
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -319,6 +320,29 @@ TEST(CdtracksOnRandomDiscs, PrintTheDifferencesOfTheirAddresses)
         ASSERT_EQ(endOf(calls, 3), "close\nSDL_Quit\nSDL_Quit\n") << status;
         ASSERT_EQ(calls.find("CDROMSTOP\nclose\n") != std::string::npos, stops) << status;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Memcheck sees the whole process: our code, SDL, and the exit handlers.
+TEST(CdtracksUnderValgrind, RunsCleanOnTheSampleDisc)
+{
+#ifdef CDTRACKS_SANITIZED
+    GTEST_SKIP() << "valgrind cannot run a sanitized binary; the plain build runs this";
+#else
+    EmulatedDrive drive;
+    drive.load(sampleDisc);
+    const ProgramRun r(drive.runOptions({"valgrind", "-q", "--error-exitcode=1",
+        "--leak-check=full", "--errors-for-leak-kinds=definite", CDTRACKS_BINARY}));
+    if (r.exitCode() == 127 && std::getenv("CI") == nullptr) {
+        GTEST_SKIP() << "valgrind is not installed";
+    }
+    EXPECT_EQ(r.exitCode(), 0) << r.describe();
+    EXPECT_EQ(r.out(), sampleReport);
+    EXPECT_EQ(r.err(), "");
+#endif
 }
 
 } // namespace

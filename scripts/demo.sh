@@ -1,0 +1,25 @@
+#!/bin/sh
+# Runs cdtracks on the machine's CD-ROM drive, or, when there is none, on the
+# sample disc in tests/discs/sample.disc through the emulated drive.
+# Usage: demo.sh BUILD_DIR
+set -eu
+
+build=${1:-build}
+top=$(cd "$(dirname "$0")/.." && pwd)
+cdtracks="$build/cdtracks"
+
+for dev in ${SDL_CDROM:-} /dev/cdrom /dev/sr0; do
+    if [ -b "$dev" ] || [ -c "$dev" ]; then
+        echo "Listing the disc in the CD-ROM drive ($dev):" >&2
+        exec "$cdtracks"
+    fi
+done
+
+drive=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-demo.XXXXXX")
+trap 'rm -rf "$drive"' EXIT
+ln -s /dev/null "$drive/drive"
+echo "No CD-ROM drive here: listing the sample disc through the emulated drive" >&2
+echo "(tests/discs/sample.disc). Track lengths in CD frames, 75 a second:" >&2
+CDEMU_DEVICE="$drive/drive" CDEMU_DISC="$top/tests/discs/sample.disc" \
+SDL_CDROM="$drive/drive" LD_PRELOAD="$build/tests/cdemu/libcdemu.so" \
+    "$cdtracks"
