@@ -6,8 +6,9 @@ SANITIZE_BUILD ?= build-sanitize
 CMAKE   ?= cmake
 CTEST   ?= ctest
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX  ?= /usr/local
 
-.PHONY: all build demo check check-sanitize clean
+.PHONY: all build demo check check-sanitize install package clean
 
 all: build
 
@@ -31,6 +32,16 @@ check-sanitize:
 	$(CMAKE) -S . -B $(SANITIZE_BUILD) -DCDTRACKS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	$(CMAKE) --build $(SANITIZE_BUILD) -j $(JOBS)
 	$(CTEST) --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+# make install [PREFIX=/usr/local] [DESTDIR=...]
+install:
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	$(CMAKE) --build $(BUILD) -j $(JOBS)
+	DESTDIR=$(DESTDIR) $(CMAKE) --install $(BUILD)
+
+# A Debian package, build/cdtracks_<version>_<arch>.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

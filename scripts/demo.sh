@@ -1,12 +1,13 @@
 #!/bin/sh
 # Runs cdtracks on the machine's CD-ROM drive, or, when there is none, on the
 # sample disc in tests/discs/sample.disc through the emulated drive.
-# Usage: demo.sh BUILD_DIR
+# Usage: demo.sh BUILD_DIR [CDTRACKS]
+# CDTRACKS defaults to the one built in BUILD_DIR.
 set -eu
 
 build=${1:-build}
 top=$(cd "$(dirname "$0")/.." && pwd)
-cdtracks="$build/cdtracks"
+cdtracks=${2:-$build/cdtracks}
 
 for dev in ${SDL_CDROM:-} /dev/cdrom /dev/sr0; do
     if [ -b "$dev" ] || [ -c "$dev" ]; then

@@ -7,7 +7,7 @@ set -eu
 
 case "${1:-}" in
 demo)  packages="cmake make g++ libsdl1.2-dev" ;;
-check) packages="cmake make g++ libsdl1.2-dev libgtest-dev cd-discid valgrind" ;;
+check) packages="cmake make g++ libsdl1.2-dev libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat dpkg-dev man-db" ;;
 *)     echo "usage: $0 demo|check" >&2; exit 2 ;;
 esac
 

@@ -21,8 +21,7 @@ namespace {
 const std::string sampleDisc = readFile(CDTRACKS_SAMPLE_DISC);
 
 // The sample disc's track lengths, worked out by hand from its addresses.
-const char* const sampleReport =
-    "19298\n16988\n16596\n16983\n13500\n19322\n15283\n17065\n17667\n18647\n18419\n20138\n";
+const std::string sampleReport = readFile(CDTRACKS_SAMPLE_DISC_REPORT);
 
 // What a run on a stopped disc asks of the drive after reading the table:
 // the stop's status query, the close, then SDL's two shut-down handlers.
