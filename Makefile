@@ -8,7 +8,7 @@ CTEST   ?= ctest
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX  ?= /usr/local
 
-.PHONY: all build demo check check-sanitize install package clean
+.PHONY: all build demo check check-sanitize install package bench clean
 
 all: build
 
@@ -43,5 +43,9 @@ install:
 package: build
 	cd $(BUILD) && cpack -G DEB
 
+# Figures, not a test: writes docs/performance.md.
+bench:
+	scripts/benchmark.sh
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) build-bench-dynamic build-bench-static

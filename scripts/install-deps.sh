@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the Debian packages that a make target needs, when any is missing.
-# Usage: install-deps.sh demo|check
+# Usage: install-deps.sh demo|check|bench
 # As root it runs apt-get itself; with password-less sudo it uses sudo;
 # otherwise it prints the command to run and stops.
 set -eu
@@ -8,7 +8,8 @@ set -eu
 case "${1:-}" in
 demo)  packages="cmake make g++ libsdl1.2-dev" ;;
 check) packages="cmake make g++ libsdl1.2-dev libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat dpkg-dev man-db" ;;
-*)     echo "usage: $0 demo|check" >&2; exit 2 ;;
+bench) packages="cmake make g++ libsdl1.2-dev cd-discid valgrind hyperfine time" ;;
+*)     echo "usage: $0 demo|check|bench" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
