@@ -160,15 +160,20 @@ static int fail_with(int err)
 
 /* ---- files ---- */
 
-static int open_device(const char *path, int flags, mode_t mode,
-                       int (*real)(const char *, int, ...))
+/* Before the real open of the device: 0 to go on, or -1 with errno set when
+ * the description makes this open fail. */
+static int before_device_open(void)
 {
     int err = injected_failure(OP_OPEN);
-    if (err != 0) {
-        emu_log("open !%s", disc_errno_name(err));
-        return fail_with(err);
-    }
-    int fd = real(path, flags, mode);
+    if (err == 0)
+        return 0;
+    emu_log("open !%s", disc_errno_name(err));
+    return fail_with(err);
+}
+
+/* After it: the descriptor is the drive's from now on. */
+static int after_device_open(int fd)
+{
     if (fd < 0) {
         emu_log("open !%s", disc_errno_name(errno));
         return fd;
@@ -195,26 +200,15 @@ static mode_t mode_argument(int flags, va_list ap)
         mode_t mode = mode_argument(flags, ap);                                   \
         va_end(ap);                                                               \
         int (*real)(const char *, int, ...) = NEXT(#name, int (*)(const char *, int, ...)); \
-        if (is_device(path))                                                      \
-            return open_device(path, flags, mode, real);                          \
-        return real(path, flags, mode);                                           \
+        if (!is_device(path))                                                     \
+            return real(path, flags, mode);                                       \
+        if (before_device_open() != 0)                                            \
+            return -1;                                                            \
+        return after_device_open(real(path, flags, mode));                        \
     }
 
 DEFINE_OPEN(open)
 DEFINE_OPEN(open64)
-
-static int real_openat_as_open(const char *path, int flags, ...);
-static int (*openat_target)(int, const char *, int, ...);
-static int openat_dirfd;
-
-static int real_openat_as_open(const char *path, int flags, ...)
-{
-    va_list ap;
-    va_start(ap, flags);
-    mode_t mode = mode_argument(flags, ap);
-    va_end(ap);
-    return openat_target(openat_dirfd, path, flags, mode);
-}
 
 #define DEFINE_OPENAT(name)                                                       \
     EXPORT int name(int dirfd, const char *path, int flags, ...)                 \
@@ -225,12 +219,11 @@ static int real_openat_as_open(const char *path, int flags, ...)
         va_end(ap);                                                               \
         int (*real)(int, const char *, int, ...) =                                \
             NEXT(#name, int (*)(int, const char *, int, ...));                    \
-        if (is_device(path) && (path[0] == '/' || dirfd == AT_FDCWD)) {           \
-            openat_target = real;                                                 \
-            openat_dirfd = dirfd;                                                 \
-            return open_device(path, flags, mode, real_openat_as_open);           \
-        }                                                                         \
-        return real(dirfd, path, flags, mode);                                    \
+        if (!is_device(path) || (path[0] != '/' && dirfd != AT_FDCWD))            \
+            return real(dirfd, path, flags, mode);                                \
+        if (before_device_open() != 0)                                            \
+            return -1;                                                            \
+        return after_device_open(real(dirfd, path, flags, mode));                 \
     }
 
 DEFINE_OPENAT(openat)
