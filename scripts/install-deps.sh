@@ -5,10 +5,11 @@
 # otherwise it prints the command to run and stops.
 set -eu
 
+build="cmake make g++ libsdl1.2-dev"
 case "${1:-}" in
-demo)  packages="cmake make g++ libsdl1.2-dev" ;;
-check) packages="cmake make g++ libsdl1.2-dev libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat dpkg-dev man-db" ;;
-bench) packages="cmake make g++ libsdl1.2-dev cd-discid valgrind hyperfine time" ;;
+demo)  packages="$build" ;;
+check) packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat dpkg-dev man-db" ;;
+bench) packages="$build cd-discid valgrind hyperfine time" ;;
 *)     echo "usage: $0 demo|check|bench" >&2; exit 2 ;;
 esac
 

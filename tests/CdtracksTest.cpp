@@ -3,7 +3,6 @@
 // leaves in errors.txt and what it asks of the drive.
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -15,6 +14,7 @@
 
 #include "EmulatedDrive.h"
 #include "ProgramRun.h"
+#include "RequireInstalled.h"
 
 namespace {
 
@@ -327,9 +327,7 @@ TEST(CdtracksUnderValgrind, RunsCleanOnTheSampleDisc)
     drive.load(sampleDisc);
     const ProgramRun r(drive.runOptions({"valgrind", "-q", "--error-exitcode=1",
         "--leak-check=full", "--errors-for-leak-kinds=definite", CDTRACKS_BINARY}));
-    if (r.exitCode() == 127 && std::getenv("CI") == nullptr) {
-        GTEST_SKIP() << "valgrind is not installed";
-    }
+    REQUIRE_INSTALLED(r.exitCode() != 127, "valgrind");
     EXPECT_EQ(r.exitCode(), 0) << r.describe();
     EXPECT_EQ(r.out(), sampleReport);
     EXPECT_EQ(r.err(), "");

@@ -3,12 +3,12 @@
 // ship as their only SDL 1.2. It sees no drive; it presents a folder of
 // trackNN.mp3 files as the disc in drive 0.
 
-#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "ProgramRun.h"
+#include "RequireInstalled.h"
 #include "TempDir.h"
 
 namespace {
@@ -19,13 +19,8 @@ class OnSdl12Compat : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::filesystem::exists(compatDir + "/libSDL-1.2.so.0")) {
-            const char* why = "sdl12-compat is not installed (Debian package libsdl1.2-compat)";
-            if (std::getenv("CI") != nullptr) {
-                FAIL() << why;
-            }
-            GTEST_SKIP() << why;
-        }
+        REQUIRE_INSTALLED(
+            std::filesystem::exists(compatDir + "/libSDL-1.2.so.0"), "libsdl1.2-compat");
     }
 
     ProgramRun run(const char* fakeCdromPath)

@@ -2,7 +2,6 @@
 // same kernel interface; the lengths cdtracks prints must equal the
 // differences of the offsets cd-discid reports, frame for frame.
 
-#include <cstdlib>
 #include <random>
 #include <sstream>
 
@@ -10,6 +9,7 @@
 
 #include "EmulatedDrive.h"
 #include "ProgramRun.h"
+#include "RequireInstalled.h"
 
 namespace {
 
@@ -42,12 +42,7 @@ protected:
     {
         EmulatedDrive probe;
         const ProgramRun r = runWithDrive(probe, {"cd-discid", "--version"}, CDEMU_LIBRARY);
-        if (r.exitCode() == 127) {
-            if (std::getenv("CI") != nullptr) {
-                FAIL() << "cd-discid is not installed (Debian package cd-discid)";
-            }
-            GTEST_SKIP() << "cd-discid is not installed (Debian package cd-discid)";
-        }
+        REQUIRE_INSTALLED(r.exitCode() != 127, "cd-discid");
     }
 
     // Both programs on one disc; cd-discid numbers tracks from 1.
