@@ -3,6 +3,7 @@
 // child process that writes down what it saw; the parent compares.
 
 #include "cdrom/CdromManager.h"
+#include "cdrom/SdlSystem.h"
 
 #include <cstdlib>
 #include <functional>
@@ -149,13 +150,31 @@ TEST(CdromManager, KeepsTheLastListWhenTheDiscGoesOrCannotBeRead)
         t.update(m);
         t.insert("status error\ntrack audio 150\nleadout 9000\n");
         t.update(m);
+        // Another disc replaces the list; it is not added to it.
+        t.insert("track audio 150\nleadout 300\n");
+        t.update(m);
     });
     const char* const kept = "2 tracks 1d:4500=1:0 2a:74=0:0";
     EXPECT_EQ(t, std::string("built: no error.\n")
             + "update: true, no error., " + kept + "\n"
             + "update: false, not found CD-ROM., " + kept + "\n"
             + "update: false, not found CD-ROM., " + kept + "\n"
-            + "update: false, not found CD-ROM., " + kept + "\n");
+            + "update: false, not found CD-ROM., " + kept + "\n"
+            + "update: true, not found CD-ROM., 1 tracks 1a:150=0:2\n");
+}
+
+TEST(CdromManager, StartsSdlOnceWhateverNumberOfGuards)
+{
+    EmulatedDrive drive;
+    drive.load(sampleDisc);
+    inChild(drive, [](Transcript& t) {
+        t.manager();
+        SdlCdromSystem another;
+        SdlSystem yetAnother;
+    });
+    // SDL_Init(0) starts its (empty) set of subsystems through the same call.
+    EXPECT_EQ(drive.sdlCalls(), "SDL_Init 0x0\nSDL_InitSubSystem 0x0\nSDL_InitSubSystem 0x100\n"
+                                "SDL_Quit\nSDL_Quit\n");
 }
 
 TEST(CdromManager, WithoutADriveEveryUpdateAsksAgain)

@@ -38,14 +38,29 @@ ProgramRun::Options EmulatedDrive::runOptions(
     return o;
 }
 
-std::string EmulatedDrive::driveCalls() const
+namespace {
+
+// The lines of a log that start, or do not start, with a prefix.
+std::string linesStartingWith(const std::string& log, const std::string& prefix, bool keep)
 {
-    std::istringstream in(calls());
+    std::istringstream in(log);
     std::string result;
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind("SDL_Init", 0) != 0) {
+        if ((line.rfind(prefix, 0) == 0) == keep) {
             result += line + "\n";
         }
     }
     return result;
+}
+
+} // namespace
+
+std::string EmulatedDrive::driveCalls() const
+{
+    return linesStartingWith(calls(), "SDL_Init", false);
+}
+
+std::string EmulatedDrive::sdlCalls() const
+{
+    return linesStartingWith(calls(), "SDL_", true);
 }

@@ -8,6 +8,22 @@
 #include "ProgramRun.h"
 #include "TempDir.h"
 
+// SDL's own functions (SDL_Init, SDL_Quit, ...) can be logged and failed by
+// the emulator only where the program loads SDL as a shared library.
+#ifdef CDTRACKS_SDL_LINKED_IN
+constexpr bool sdlInterposable = false;
+#else
+constexpr bool sdlInterposable = true;
+#endif
+
+#define REQUIRE_SDL_INTERPOSABLE()                                                      \
+    do {                                                                                \
+        if (!sdlInterposable) {                                                         \
+            GTEST_SKIP() << "SDL is linked into this cdtracks: its own calls to SDL "  \
+                            "cannot be interposed to fail";                             \
+        }                                                                               \
+    } while (0)
+
 // A scratch directory holding an emulated drive: the device node "drive" (a
 // symlink to /dev/null), the disc description "disc" and the call log
 // "calls". A drive without a loaded disc is absent: the machine has none.
@@ -32,6 +48,9 @@ public:
 
     // The calls with SDL's own start-up lines left out.
     std::string driveCalls() const;
+
+    // SDL's own start and shut-down calls alone.
+    std::string sdlCalls() const;
 
     const TempDir& directory() const { return dir; }
     std::string device() const { return dir.file("drive"); }

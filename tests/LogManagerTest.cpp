@@ -2,7 +2,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -78,4 +83,45 @@ TEST(LogManager, UnopenableFileIsReportedAndRetriedOnTheNextWrite)
         "LogManager::write: Is a directory\n"
         "LogManager::write: Is a directory\n");
     EXPECT_EQ(readFile(dir.file("errors.txt")), "Error  : kept\n");
+}
+
+TEST(LogManager, LinesFromSeveralThreadsNeverInterleave)
+{
+    constexpr int threads = 4;
+    constexpr int lines = 2000;
+    TempDir dir;
+    runInChild(
+        [](const TempDir&) {
+            // A lock that is never released leaves the other threads waiting
+            // for ever: end the child instead.
+            alarm(30);
+            LogManager& log = LogManager::instance();
+            std::vector<std::thread> writers;
+            for (int t = 0; t < threads; ++t) {
+                writers.emplace_back([&log, t] {
+                    for (int i = 0; i < lines; ++i) {
+                        log.write(("thread " + std::to_string(t) + " line " + std::to_string(i)).c_str());
+                    }
+                });
+            }
+            for (std::thread& w : writers) {
+                w.join();
+            }
+        },
+        dir);
+    std::vector<std::string> expected;
+    for (int t = 0; t < threads; ++t) {
+        for (int i = 0; i < lines; ++i) {
+            expected.push_back("Error  : thread " + std::to_string(t) + " line " + std::to_string(i));
+        }
+    }
+    std::vector<std::string> written;
+    std::istringstream in(readFile(dir.file("errors.txt")));
+    for (std::string line; std::getline(in, line);) {
+        written.push_back(line);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected) << "lines are missing, doubled or run together";
 }

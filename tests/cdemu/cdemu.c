@@ -361,7 +361,8 @@ static int serve(enum disc_op op, void *arg)
     int err = injected_failure(op);
     if (err != 0)
         return fail_with(err);
-    if (op != OP_STOP && emu.disc.empty_errno != 0)
+    if (op != OP_STOP && emu.disc.empty_errno != 0
+        && !(op == OP_SUBCHNL && emu.disc.empty_subchnl_ok))
         return fail_with(emu.disc.empty_errno);
     switch (op) {
     case OP_SUBCHNL:
@@ -452,6 +453,17 @@ EXPORT int SDL_InitSubSystem(uint32_t flags)
     }
     emu_log("SDL_InitSubSystem 0x%x", flags);
     return NEXT("SDL_InitSubSystem", int (*)(uint32_t))(flags);
+}
+
+/* Not logged: it is no start or shut-down, and the log may call it. */
+EXPORT void *SDL_CreateMutex(void)
+{
+    ensure_loaded();
+    if (emu.disc.sdl_mutex_error[0] != '\0') {
+        sdl_fail(emu.disc.sdl_mutex_error);
+        return NULL;
+    }
+    return NEXT("SDL_CreateMutex", void *(*)(void))();
 }
 
 EXPORT void SDL_Quit(void)

@@ -180,8 +180,14 @@ static int parse_line(struct parser *p, struct disc *d, char *line)
         d->audio_status = statuses[i].value;
     } else if (strcmp(w[0], "empty") == 0) {
         d->empty_errno = ENOMEDIUM;
-        if (n > 2 || (n == 2 && parse_errno(w[1], &d->empty_errno) != 0))
-            return fail_at(p, "expected 'empty [ERRNO]'");
+        if (n == 2 && strcmp(w[1], "sr") == 0) {
+            /* Linux's sr driver: the sub-channel answers "invalid", the
+             * table of contents is what reports the missing medium. */
+            d->empty_subchnl_ok = 1;
+            d->audio_status = CDROM_AUDIO_INVALID;
+        } else if (n > 2 || (n == 2 && parse_errno(w[1], &d->empty_errno) != 0)) {
+            return fail_at(p, "expected 'empty [ERRNO|sr]'");
+        }
     } else if (strcmp(w[0], "fail") == 0) {
         struct disc_fail f = {OP_OPEN, 0, 1, 0};
         int op;
@@ -210,8 +216,10 @@ static int parse_line(struct parser *p, struct disc *d, char *line)
             target = d->sdl_init_error;
         else if (n >= 2 && strcmp(w[1], "SDL_InitSubSystem") == 0)
             target = d->sdl_cdrom_error;
+        else if (n >= 2 && strcmp(w[1], "SDL_CreateMutex") == 0)
+            target = d->sdl_mutex_error;
         else
-            return fail_at(p, "expected 'sdl-fail SDL_Init|SDL_InitSubSystem TEXT'");
+            return fail_at(p, "expected 'sdl-fail SDL_Init|SDL_InitSubSystem|SDL_CreateMutex TEXT'");
         rest_of_line(raw, target, DISC_TEXT);
         if (target[0] == '\0')
             return fail_at(p, "sdl-fail needs an error text");

@@ -33,10 +33,12 @@ struct disc {
     int header_first, header_last;  /* -1 unless overridden */
     int audio_status;               /* CDROM_AUDIO_* reported by CDROMSUBCHNL */
     int empty_errno;                /* non-zero: tray empty, calls fail so */
+    int empty_subchnl_ok;           /* the status query answers all the same */
     int nfails;
     struct disc_fail fails[DISC_MAX_FAILS];
     char sdl_init_error[DISC_TEXT];       /* non-empty: SDL_Init fails so */
     char sdl_cdrom_error[DISC_TEXT];      /* non-empty: CD-ROM start fails so */
+    char sdl_mutex_error[DISC_TEXT];      /* non-empty: SDL_CreateMutex fails so */
 };
 
 /* Parses a description. On failure returns -1 and puts "FILE:LINE: what" in
