@@ -23,10 +23,6 @@ const std::string sampleDisc = readFile(CDTRACKS_SAMPLE_DISC);
 // The sample disc's track lengths, worked out by hand from its addresses.
 const std::string sampleReport = readFile(CDTRACKS_SAMPLE_DISC_REPORT);
 
-// SDL's two shut-down handlers, as the drive's log shows them. Where SDL is
-// linked into cdtracks, its calls do not reach the log.
-const std::string sdlQuits = sdlInterposable ? "SDL_Quit\nSDL_Quit\n" : "";
-
 // What a run on a stopped disc asks of the drive after reading the table:
 // the stop's status query, the close, then SDL's shut-down.
 const std::string stoppedExit = "CDROMSUBCHNL\nCDROMREADTOCHDR\nclose\n" + sdlQuits;

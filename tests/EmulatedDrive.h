@@ -16,6 +16,9 @@ constexpr bool sdlInterposable = false;
 constexpr bool sdlInterposable = true;
 #endif
 
+// SDL's two shut-down handlers, as the drive's log shows them.
+inline const std::string sdlQuits = sdlInterposable ? "SDL_Quit\nSDL_Quit\n" : "";
+
 #define REQUIRE_SDL_INTERPOSABLE()                                                      \
     do {                                                                                \
         if (!sdlInterposable) {                                                         \

@@ -423,6 +423,8 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
     return NEXT("ioctl", int (*)(int, unsigned long, ...))(fd, request, arg);
 }
 
+#ifndef CDEMU_WITHOUT_SDL
+
 /* ---- SDL's start and shut-down, logged and, when described, failed ---- */
 
 #define SDL_INIT_CDROM 0x00000100u
@@ -472,3 +474,5 @@ EXPORT void SDL_Quit(void)
     emu_log("SDL_Quit");
     NEXT("SDL_Quit", void (*)(void))();
 }
+
+#endif

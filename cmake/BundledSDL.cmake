@@ -1,0 +1,166 @@
+# The classic SDL 1.2.15, built from source inside the build tree with only
+# what cdtracks uses (core, threads, timers, CD-ROM) as a static library, for
+# linking into cdtracks. Defines the imported target cdtracks_bundled_sdl,
+# CDTRACKS_SDL_NOTICE (a file saying which SDL source was linked and where to
+# get it, as the LGPL asks of a binary with SDL in it) and
+# CDTRACKS_SDL_COPYING (SDL's licence).
+#
+# The source is, in this order: CDTRACKS_SDL_SOURCE (the release tarball or
+# an unpacked source folder with a configure script, such as Debian's, which
+# scripts/fetch-sdl-source.sh fetches), or the release tarball downloaded
+# from CDTRACKS_SDL_URL. A tarball must have the release's SHA-256.
+
+include(ExternalProject)
+
+set(CDTRACKS_SDL_SOURCE "" CACHE PATH
+  "SDL 1.2 source to build: SDL-1.2.15.tar.gz, or an unpacked source folder with a configure script")
+set(CDTRACKS_SDL_URL "https://www.libsdl.org/release/SDL-1.2.15.tar.gz" CACHE STRING
+  "Where to download SDL-1.2.15.tar.gz when CDTRACKS_SDL_SOURCE is not set")
+set(sdl_release_sha256 d6d316a793e5e348155f0dd93b979798933fb98aa1edebcc108829d6474aad00)
+set(sdl_work ${CMAKE_BINARY_DIR}/sdl)
+# Written when no source could be had, so that a front end can fetch one
+# another way and configure again.
+set(sdl_missing_marker ${CMAKE_BINARY_DIR}/sdl-source-missing)
+file(REMOVE ${sdl_missing_marker})
+
+# Stops unless DIR is an SDL 1.2 source folder that can be configured.
+function(cdtracks_check_sdl_source dir what)
+  set(header ${dir}/include/SDL_version.h)
+  if(NOT EXISTS ${header})
+    message(FATAL_ERROR "${what} is not an SDL 1.2 source: it has no include/SDL_version.h.")
+  endif()
+  file(STRINGS ${header} major REGEX "^#define[ \t]+SDL_MAJOR_VERSION[ \t]+[0-9]+")
+  file(STRINGS ${header} minor REGEX "^#define[ \t]+SDL_MINOR_VERSION[ \t]+[0-9]+")
+  string(REGEX REPLACE ".*[ \t]([0-9]+).*" "\\1" major "${major}")
+  string(REGEX REPLACE ".*[ \t]([0-9]+).*" "\\1" minor "${minor}")
+  if(NOT "${major}.${minor}" STREQUAL "1.2")
+    message(FATAL_ERROR "${what} is the source of SDL ${major}.${minor}, not SDL 1.2.")
+  endif()
+  if(NOT EXISTS ${dir}/configure)
+    message(FATAL_ERROR "${what} has no configure script. Use the release tarball "
+      "SDL-1.2.15.tar.gz or Debian's source (scripts/fetch-sdl-source.sh); a checkout "
+      "of SDL's repository needs ./autogen.sh (autoconf) first.")
+  endif()
+endfunction()
+
+# Checks the release tarball's SHA-256 and unpacks it once; sets OUT to the
+# source folder.
+function(cdtracks_unpack_sdl tarball what out)
+  file(SHA256 ${tarball} sha256)
+  if(NOT sha256 STREQUAL sdl_release_sha256)
+    # A download that is not the release is removed: the next configure
+    # fetches it again.
+    if(tarball STREQUAL "${sdl_work}/SDL-1.2.15.tar.gz")
+      file(REMOVE ${tarball})
+    endif()
+    message(FATAL_ERROR "${what} is not the SDL 1.2.15 release: its SHA-256 is\n"
+      "  ${sha256}\nnot\n  ${sdl_release_sha256}\n"
+      "Nothing was built from it. Supply the release tarball, or an unpacked source "
+      "folder through -DCDTRACKS_SDL_SOURCE.")
+  endif()
+  set(unpacked ${sdl_work}/release)
+  if(NOT EXISTS ${unpacked}/SDL-1.2.15/configure)
+    file(REMOVE_RECURSE ${unpacked})
+    file(ARCHIVE_EXTRACT INPUT ${tarball} DESTINATION ${unpacked})
+  endif()
+  set(${out} ${unpacked}/SDL-1.2.15 PARENT_SCOPE)
+endfunction()
+
+if(CDTRACKS_SDL_SOURCE)
+  set(what "CDTRACKS_SDL_SOURCE (${CDTRACKS_SDL_SOURCE})")
+  if(NOT EXISTS ${CDTRACKS_SDL_SOURCE})
+    message(FATAL_ERROR "${what} does not exist. Give the path of SDL-1.2.15.tar.gz "
+      "or of an unpacked SDL 1.2 source folder.")
+  elseif(IS_DIRECTORY ${CDTRACKS_SDL_SOURCE})
+    get_filename_component(sdl_source ${CDTRACKS_SDL_SOURCE} ABSOLUTE)
+  else()
+    cdtracks_unpack_sdl(${CDTRACKS_SDL_SOURCE} "${what}" sdl_source)
+    set(sdl_tarball ${CDTRACKS_SDL_SOURCE})
+  endif()
+else()
+  set(sdl_tarball ${sdl_work}/SDL-1.2.15.tar.gz)
+  set(what "${CDTRACKS_SDL_URL}")
+  if(NOT EXISTS ${sdl_tarball})
+    message(STATUS "Downloading ${CDTRACKS_SDL_URL}")
+    file(DOWNLOAD ${CDTRACKS_SDL_URL} ${sdl_tarball}.part
+      STATUS status INACTIVITY_TIMEOUT 30 TIMEOUT 300)
+    list(GET status 0 code)
+    if(NOT code EQUAL 0)
+      list(GET status 1 error)
+      file(REMOVE ${sdl_tarball}.part)
+      file(WRITE ${sdl_missing_marker} "")
+      message(FATAL_ERROR "There is no SDL 1.2 source to build: CDTRACKS_SDL_SOURCE is "
+        "not set, and ${CDTRACKS_SDL_URL} could not be downloaded (${error}).\n"
+        "Supply the source in one of three ways:\n"
+        "  1. -DCDTRACKS_SDL_SOURCE=/path/to/SDL-1.2.15.tar.gz, the release tarball;\n"
+        "  2. -DCDTRACKS_SDL_SOURCE=/path/to/folder, an unpacked SDL 1.2 source: on "
+        "Debian and its derivatives, scripts/fetch-sdl-source.sh fetches Debian's and "
+        "prints the path (make does this by itself);\n"
+        "  3. a network that reaches the download, or -DCDTRACKS_SDL_URL=a mirror of it.")
+    endif()
+    file(RENAME ${sdl_tarball}.part ${sdl_tarball})
+  endif()
+  cdtracks_unpack_sdl(${sdl_tarball} "The download of ${CDTRACKS_SDL_URL}" sdl_source)
+endif()
+cdtracks_check_sdl_source(${sdl_source} "${what}")
+
+# Which source this is, for the notice shipped beside the binary.
+if(EXISTS ${sdl_source}/debian/changelog)
+  file(STRINGS ${sdl_source}/debian/changelog first LIMIT_COUNT 1)
+  string(REGEX REPLACE "^([^ ]+) \\(([^)]+)\\).*" "\\1=\\2" debian "${first}")
+  set(origin "Debian's source package ${debian}:\nthe SDL 1.2.15 release with "
+    "Debian's patches applied. Get it on a Debian\nsystem with: apt-get source ${debian}")
+elseif(sdl_tarball)
+  set(origin "the SDL 1.2.15 release, SDL-1.2.15.tar.gz, SHA-256\n${sdl_release_sha256},\n"
+    "from ${CDTRACKS_SDL_URL}")
+else()
+  set(origin "an SDL 1.2 source folder supplied at build time (${sdl_source}).\n"
+    "Ask whoever gave you this binary for that source")
+endif()
+set(CDTRACKS_SDL_NOTICE ${CMAKE_BINARY_DIR}/SDL-NOTICE.txt)
+set(CDTRACKS_SDL_COPYING ${sdl_source}/COPYING)
+string(CONCAT notice
+  "cdtracks contains SDL 1.2 (Simple DirectMedia Layer), linked in statically.\n"
+  "SDL 1.2 is free software under the GNU Lesser General Public License,\n"
+  "version 2.1 or later: see SDL-COPYING. The SDL linked in is built from\n"
+  ${origin} ".\n\n"
+  "To relink cdtracks with a modified SDL, build it from its source with\n"
+  "-DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE=/path/to/your/SDL (see its\n"
+  "README).\n")
+file(WRITE ${CDTRACKS_SDL_NOTICE} "${notice}")
+
+# Only what cdtracks uses: the core, threads (the log's mutex), timers and
+# the CD-ROM drivers. Without video, SDL 1.2 also avoids the code that newer
+# compilers reject.
+execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine
+  OUTPUT_VARIABLE sdl_build_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(sdl_prefix ${sdl_work}/install)
+set(sdl_library ${sdl_prefix}/lib/libSDL.a)
+ExternalProject_Add(sdl12
+  SOURCE_DIR ${sdl_source}
+  BINARY_DIR ${sdl_work}/build
+  INSTALL_DIR ${sdl_prefix}
+  STAMP_DIR ${sdl_work}/stamp
+  TMP_DIR ${sdl_work}/tmp
+  CONFIGURE_COMMAND ${sdl_source}/configure --prefix=<INSTALL_DIR>
+    --build=${sdl_build_triple} CC=${CMAKE_C_COMPILER}
+    --disable-shared --enable-static --disable-rpath
+    --disable-audio --disable-video --disable-events --disable-joystick
+    --disable-loadso --disable-file --disable-cpuinfo --disable-assembly
+  BUILD_BYPRODUCTS ${sdl_library}
+  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+
+# The include folder exists only once SDL is installed; an imported target's
+# must exist when it is declared.
+file(MAKE_DIRECTORY ${sdl_prefix}/include/SDL)
+find_package(Threads REQUIRED)
+add_library(cdtracks_bundled_sdl STATIC IMPORTED GLOBAL)
+set_target_properties(cdtracks_bundled_sdl PROPERTIES
+  IMPORTED_LOCATION ${sdl_library}
+  INTERFACE_INCLUDE_DIRECTORIES ${sdl_prefix}/include/SDL)
+target_link_libraries(cdtracks_bundled_sdl INTERFACE Threads::Threads m)
+add_dependencies(cdtracks_bundled_sdl sdl12)
+
+unset(what)
+unset(origin)
+unset(notice)
