@@ -1,19 +1,31 @@
 # A thin front to the CMake build. `make demo` and `make check` install the
 # Debian packages they need when these are missing.
+#
+# SDL=system|bundled|auto (default auto) chooses the SDL 1.2 to build with;
+# SDL_SOURCE=PATH gives the source for a bundled SDL. Where a bundled SDL
+# has no source and SDL's download is out of reach, Debian's SDL source is
+# fetched with apt (scripts/configure.sh).
 
 BUILD   ?= build
 SANITIZE_BUILD ?= build-sanitize
+DIST_BUILD ?= build-dist
 CMAKE   ?= cmake
 CTEST   ?= ctest
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX  ?= /usr/local
+SDL     ?= auto
+SDL_SOURCE ?=
 
-.PHONY: all build demo check check-sanitize install package bench clean
+# $(call configure,BUILD_DIR,SDL,CMAKE_ARGS)
+configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
+	$(if $(SDL_SOURCE),-DCDTRACKS_SDL_SOURCE=$(abspath $(SDL_SOURCE))) $(3)
+
+.PHONY: all build demo check check-sanitize check-vm install package dist bench clean
 
 all: build
 
 build:
-	$(CMAKE) -S . -B $(BUILD) -DCDTRACKS_TESTS=$(if $(NO_TESTS),OFF,ON)
+	$(call configure,$(BUILD),$(SDL),-DCDTRACKS_TESTS=$(if $(NO_TESTS),OFF,ON))
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
 
 demo:
@@ -29,13 +41,13 @@ check:
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 check-sanitize:
 	scripts/install-deps.sh check
-	$(CMAKE) -S . -B $(SANITIZE_BUILD) -DCDTRACKS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	$(call configure,$(SANITIZE_BUILD),$(SDL),-DCDTRACKS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 	$(CMAKE) --build $(SANITIZE_BUILD) -j $(JOBS)
 	$(CTEST) --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
 # make install [PREFIX=/usr/local] [DESTDIR=...]
 install:
-	$(CMAKE) -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	$(call configure,$(BUILD),$(SDL),-DCMAKE_INSTALL_PREFIX=$(PREFIX))
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
 	DESTDIR=$(DESTDIR) $(CMAKE) --install $(BUILD)
 
@@ -43,9 +55,17 @@ install:
 package: build
 	cd $(BUILD) && cpack -G DEB
 
+# A self-contained binary tarball, SDL linked in:
+# build-dist/cdtracks-<version>-linux-<arch>.tar.gz
+dist:
+	scripts/install-deps.sh demo
+	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_TESTS=OFF -DCMAKE_BUILD_TYPE=Release)
+	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS)
+	scripts/dist.sh $(DIST_BUILD)
+
 # Figures, not a test: writes docs/performance.md.
 bench:
 	scripts/benchmark.sh
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) build-bench-dynamic build-bench-static
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(DIST_BUILD) build-bench-* build-sdl-source

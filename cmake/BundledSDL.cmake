@@ -3,7 +3,8 @@
 # linking into cdtracks. Defines the imported target cdtracks_bundled_sdl,
 # CDTRACKS_SDL_NOTICE (a file saying which SDL source was linked and where to
 # get it, as the LGPL asks of a binary with SDL in it) and
-# CDTRACKS_SDL_COPYING (SDL's licence).
+# CDTRACKS_SDL_COPYRIGHT (SDL's copyright line), and copies SDL's licence to
+# SDL-COPYING in the build folder.
 #
 # The source is, in this order: CDTRACKS_SDL_SOURCE (the release tarball or
 # an unpacked source folder with a configure script, such as Debian's, which
@@ -117,8 +118,10 @@ else()
   set(origin "an SDL 1.2 source folder supplied at build time (${sdl_source}).\n"
     "Ask whoever gave you this binary for that source")
 endif()
+file(STRINGS ${sdl_source}/include/SDL.h holder REGEX "Copyright \\(C\\)" LIMIT_COUNT 1)
+string(REGEX REPLACE ".*Copyright \\(C\\) *" "" CDTRACKS_SDL_COPYRIGHT "${holder}")
 set(CDTRACKS_SDL_NOTICE ${CMAKE_BINARY_DIR}/SDL-NOTICE.txt)
-set(CDTRACKS_SDL_COPYING ${sdl_source}/COPYING)
+configure_file(${sdl_source}/COPYING ${CMAKE_BINARY_DIR}/SDL-COPYING COPYONLY)
 string(CONCAT notice
   "cdtracks contains SDL 1.2 (Simple DirectMedia Layer), linked in statically.\n"
   "SDL 1.2 is free software under the GNU Lesser General Public License,\n"

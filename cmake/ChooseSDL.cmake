@@ -21,6 +21,10 @@ if(CDTRACKS_SDL STREQUAL "bundled")
   set(reason "as asked (CDTRACKS_SDL=bundled)")
 else()
   find_package(SDL QUIET)
+  # Headers without a version are no SDL that can be told apart.
+  if(SDL_FOUND AND NOT SDL_VERSION_MAJOR)
+    set(SDL_FOUND FALSE)
+  endif()
   if(SDL_FOUND AND SDL_VERSION_MAJOR GREATER 1)
     message(FATAL_ERROR "The SDL headers in ${SDL_INCLUDE_DIR} are SDL ${SDL_VERSION}; "
       "cdtracks needs SDL 1.2. Point SDL_INCLUDE_DIR and SDL_LIBRARY at SDL 1.2 "

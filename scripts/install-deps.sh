@@ -5,10 +5,10 @@
 # otherwise it prints the command to run and stops.
 set -eu
 
-build="cmake make g++ libsdl1.2-dev"
+build="cmake make g++ libsdl1.2-dev dpkg-dev"
 case "${1:-}" in
 demo)  packages="$build" ;;
-check) packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat dpkg-dev man-db" ;;
+check) packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat man-db lintian" ;;
 bench) packages="$build cd-discid valgrind hyperfine time" ;;
 *)     echo "usage: $0 demo|check|bench" >&2; exit 2 ;;
 esac

@@ -1,0 +1,106 @@
+#!/bin/sh
+# Configures the project against Debian's real SDL 1.2 development files,
+# unpacked into a scratch folder: CDTRACKS_SDL=auto keeps the classic SDL and
+# builds its own where the files are sdl12-compat's. Then the configure-time
+# errors for bad input. Nothing is built.
+# Usage: sdl-choice.sh SOURCE_DIR SCRATCH_DIR
+# Exits 77 (skipped) when the packages cannot be downloaded, except in CI.
+set -u
+
+top=$1
+scratch=$2
+failures=0
+mkdir -p "$scratch/debs"
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# Runs cmake on a fresh build folder; keeps its output in $out.
+configure() {
+    rm -rf "$scratch/build"
+    out=$(cmake -S "$top" -B "$scratch/build" -DCDTRACKS_TESTS=OFF "$@" 2>&1)
+}
+
+# expect_configure WHAT STATUS TEXT CMAKE_ARGS...: the configure succeeds
+# (STATUS ok) or fails (STATUS error), saying TEXT.
+expect_configure() {
+    what=$1 status=$2 text=$3
+    shift 3
+    if configure "$@"; then got=ok; else got=error; fi
+    if [ "$got" != "$status" ]; then
+        fail "$what: configure ended in $got, not $status"
+        echo "$out" | tail -20 >&2
+    elif ! echo "$out" | tr -s ' \n' '  ' | grep -qF -- "$text"; then
+        fail "$what: configure did not say: $text"
+        echo "$out" | tail -20 >&2
+    else
+        echo "ok: $what"
+    fi
+}
+
+# Debian's packages, downloaded once.
+(cd "$scratch/debs" && ls libsdl1.2-compat-dev_*.deb libsdl1.2-compat_*.deb libsdl1.2-dev_*.deb \
+    libsdl1.2debian_*.deb >/dev/null 2>&1 ||
+    apt-get download -q libsdl1.2-compat-dev libsdl1.2-compat libsdl1.2-dev libsdl1.2debian \
+        >/dev/null 2>&1)
+for p in libsdl1.2-compat-dev libsdl1.2-compat libsdl1.2-dev libsdl1.2debian; do
+    if ! ls "$scratch/debs/${p}_"*.deb >/dev/null 2>&1; then
+        echo "cannot download the Debian package $p" >&2
+        [ -n "${CI:-}" ] && exit 1
+        exit 77
+    fi
+done
+rm -rf "$scratch/compat" "$scratch/classic"
+for p in libsdl1.2-compat-dev libsdl1.2-compat; do dpkg-deb -x "$scratch/debs/${p}_"*.deb "$scratch/compat"; done
+for p in libsdl1.2-dev libsdl1.2debian; do dpkg-deb -x "$scratch/debs/${p}_"*.deb "$scratch/classic"; done
+arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+sdl_of() { echo "-DSDL_INCLUDE_DIR=$1/usr/include/SDL" "-DSDL_LIBRARY=$1/usr/lib/$arch/libSDL.so"; }
+
+# A stand-in SDL 1.2 source folder: enough to configure with, never built.
+stub=$scratch/stub-sdl
+mkdir -p "$stub/include"
+printf '#!/bin/sh\nexit 1\n' >"$stub/configure"
+chmod +x "$stub/configure"
+cp "$scratch/classic/usr/include/SDL/SDL_version.h" "$stub/include/"
+echo "    Copyright (C) 1997-2012 The SDL authors" >"$stub/include/SDL.h"
+echo "SDL's licence" >"$stub/COPYING"
+
+# shellcheck disable=SC2046
+expect_configure "auto on sdl12-compat" ok \
+    "cdtracks SDL: bundled (the classic SDL 1.2.15 built from source and linked in): the SDL 1.2 found ($scratch/compat/usr/include/SDL) is sdl12-compat 1.2." \
+    $(sdl_of "$scratch/compat") -DCDTRACKS_SDL_SOURCE="$stub"
+# shellcheck disable=SC2046
+expect_configure "auto on the classic SDL" ok \
+    "cdtracks SDL: system: the SDL 1.2 found ($scratch/classic/usr/include/SDL) is the classic SDL 1.2.15" \
+    $(sdl_of "$scratch/classic")
+expect_configure "auto without any SDL 1.2" ok \
+    "cdtracks SDL: bundled (the classic SDL 1.2.15 built from source and linked in): no SDL 1.2 was found" \
+    -DCMAKE_DISABLE_FIND_PACKAGE_SDL=TRUE -DCDTRACKS_SDL_SOURCE="$stub"
+
+# Bad input: each stops configure with what is wrong and how to mend it.
+expect_configure "an unknown choice" error \
+    "CDTRACKS_SDL is 'static'; use one of: system the SDL 1.2 installed on this machine bundled" \
+    -DCDTRACKS_SDL=static
+expect_configure "a source that does not exist" error \
+    "($scratch/nowhere) does not exist" -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/nowhere"
+expect_configure "a source of something else" error \
+    "is not an SDL 1.2 source: it has no include/SDL_version.h" \
+    -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/classic"
+echo "not SDL" >"$scratch/SDL-1.2.15.tar.gz"
+expect_configure "a tarball that is not the release" error \
+    "is not the SDL 1.2.15 release: its SHA-256 is" \
+    -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/SDL-1.2.15.tar.gz"
+expect_configure "no source and no download" error \
+    "Supply the source in one of three ways:" \
+    -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_URL="file://$scratch/nowhere/SDL-1.2.15.tar.gz"
+[ -f "$scratch/build/sdl-source-missing" ] || fail "no source: no marker for scripts/configure.sh"
+sdl2=$scratch/sdl2/include/SDL2
+mkdir -p "$sdl2"
+printf '#define SDL_MAJOR_VERSION   2\n#define SDL_MINOR_VERSION   26\n#define SDL_PATCHLEVEL      5\n' \
+    >"$sdl2/SDL_version.h"
+touch "$sdl2/SDL.h"
+expect_configure "SDL 2 headers" error \
+    "are SDL 2.26.5; cdtracks needs SDL 1.2." \
+    -DSDL_INCLUDE_DIR="$sdl2" -DSDL_LIBRARY="$scratch/classic/usr/lib/$arch/libSDL.so"
+
+rm -rf "$scratch/build"
+[ "$failures" -eq 0 ]
