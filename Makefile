@@ -9,6 +9,7 @@
 BUILD   ?= build
 SANITIZE_BUILD ?= build-sanitize
 DIST_BUILD ?= build-dist
+BUNDLED_BUILD ?= build-bundled
 CMAKE   ?= cmake
 CTEST   ?= ctest
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
@@ -45,6 +46,14 @@ check-sanitize:
 	$(CMAKE) --build $(SANITIZE_BUILD) -j $(JOBS)
 	$(CTEST) --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
+# Both builds, the system's SDL and SDL linked in, on Linux's own CD-ROM
+# driver: Debian's kernel in QEMU with virtio-scsi drives.
+check-vm:
+	scripts/install-deps.sh vm
+	$(MAKE) --no-print-directory build
+	$(MAKE) --no-print-directory build SDL=bundled BUILD=$(BUNDLED_BUILD)
+	tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks
+
 # make install [PREFIX=/usr/local] [DESTDIR=...]
 install:
 	$(call configure,$(BUILD),$(SDL),-DCMAKE_INSTALL_PREFIX=$(PREFIX))
@@ -68,4 +77,5 @@ bench:
 	scripts/benchmark.sh
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(DIST_BUILD) build-bench-* build-sdl-source
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(DIST_BUILD) $(BUNDLED_BUILD) build-bench-* \
+		build-sdl-source build-vm-cache

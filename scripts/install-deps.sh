@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the Debian packages that a make target needs, when any is missing.
-# Usage: install-deps.sh demo|check|bench
+# Usage: install-deps.sh demo|check|vm|bench
 # As root it runs apt-get itself; with password-less sudo it uses sudo;
 # otherwise it prints the command to run and stops.
 set -eu
@@ -9,8 +9,9 @@ build="cmake make g++ libsdl1.2-dev dpkg-dev"
 case "${1:-}" in
 demo)  packages="$build" ;;
 check) packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat man-db lintian" ;;
+vm)    packages="$build qemu-system-x86 busybox-static genisoimage cd-discid" ;;
 bench) packages="$build cd-discid valgrind hyperfine time" ;;
-*)     echo "usage: $0 demo|check|bench" >&2; exit 2 ;;
+*)     echo "usage: $0 demo|check|vm|bench" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
