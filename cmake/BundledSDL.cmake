@@ -19,10 +19,9 @@ set(CDTRACKS_SDL_URL "https://www.libsdl.org/release/SDL-1.2.15.tar.gz" CACHE ST
   "Where to download SDL-1.2.15.tar.gz when CDTRACKS_SDL_SOURCE is not set")
 set(sdl_release_sha256 d6d316a793e5e348155f0dd93b979798933fb98aa1edebcc108829d6474aad00)
 set(sdl_work ${CMAKE_BINARY_DIR}/sdl)
-# Written when no source could be had, so that a front end can fetch one
-# another way and configure again.
+# Written when no source could be had, so that a front end
+# (scripts/configure.sh) can fetch one another way and configure again.
 set(sdl_missing_marker ${CMAKE_BINARY_DIR}/sdl-source-missing)
-file(REMOVE ${sdl_missing_marker})
 
 # Stops unless DIR is an SDL 1.2 source folder that can be configured.
 function(cdtracks_check_sdl_source dir what)

@@ -11,6 +11,7 @@ shift
 top=$(cd "$(dirname "$0")/.." && pwd)
 cmake=${CMAKE:-cmake}
 
+rm -f "$build/sdl-source-missing"
 if "$cmake" -S "$top" -B "$build" "$@"; then
     exit 0
 fi

@@ -37,11 +37,15 @@ expect_configure() {
     fi
 }
 
-# Debian's packages, downloaded once.
-(cd "$scratch/debs" && ls libsdl1.2-compat-dev_*.deb libsdl1.2-compat_*.deb libsdl1.2-dev_*.deb \
-    libsdl1.2debian_*.deb >/dev/null 2>&1 ||
-    apt-get download -q libsdl1.2-compat-dev libsdl1.2-compat libsdl1.2-dev libsdl1.2debian \
-        >/dev/null 2>&1)
+# Debian's packages, downloaded once (as root, after updating apt's lists
+# if they are missing).
+download() {
+    (cd "$scratch/debs" && ls libsdl1.2-compat-dev_*.deb libsdl1.2-compat_*.deb \
+        libsdl1.2-dev_*.deb libsdl1.2debian_*.deb >/dev/null 2>&1 ||
+        apt-get download -q libsdl1.2-compat-dev libsdl1.2-compat libsdl1.2-dev \
+            libsdl1.2debian >/dev/null 2>&1)
+}
+download || { [ "$(id -u)" -eq 0 ] && apt-get update -qq && download; }
 for p in libsdl1.2-compat-dev libsdl1.2-compat libsdl1.2-dev libsdl1.2debian; do
     if ! ls "$scratch/debs/${p}_"*.deb >/dev/null 2>&1; then
         echo "cannot download the Debian package $p" >&2

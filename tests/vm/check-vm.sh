@@ -21,6 +21,8 @@ modules="cdrom scsi_common scsi_mod sr_mod virtio_ring virtio_pci_modern_dev
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-vm.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
+passed=0
+failed=0
 
 die() { echo "check-vm: $*" >&2; exit 1; }
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -30,9 +32,16 @@ for tool in qemu-system-x86_64 busybox genisoimage cd-discid apt-get dpkg; do
 done
 
 # Debian's kernel, the one linux-image-amd64 stands for.
-package=$(apt-cache depends linux-image-amd64 2>/dev/null |
-    sed -n 's/^ *Depends: \(linux-image-[0-9][^ ]*\)$/\1/p' | head -n 1)
-[ -n "$package" ] || die "apt knows no linux-image-amd64 (is apt-get update needed?)"
+kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: \(linux-image-[0-9][^ ]*\)$/\1/p' | head -n 1
+}
+package=$(kernel_package)
+if [ -z "$package" ] && [ "$(id -u)" -eq 0 ]; then
+    apt-get update -qq >&2
+    package=$(kernel_package)
+fi
+[ -n "$package" ] || die "apt knows no linux-image-amd64 (run apt-get update)"
 kernel=$cache/$package
 if [ ! -f "$kernel/vmlinuz" ]; then
     echo "check-vm: fetching $package" >&2
@@ -125,12 +134,14 @@ echo "check-vm: cd-discid reads one track of $length frames"
 # expect RUN STATUS STDOUT STDERR: what a run must have left.
 expect() {
     dir=$runs/$1
+    before=$failures
     printf '%s' "$3" >"$work/want"
     cmp -s "$dir/stdout" "$work/want" || fail "$1: stdout is '$(cat "$dir/stdout")', not '$3'"
     printf '%s' "$4" >"$work/want"
     cmp -s "$dir/stderr" "$work/want" || fail "$1: stderr is '$(cat "$dir/stderr")', not '$4'"
     [ "$(cat "$dir/status")" = "$2" ] || fail "$1: status $(cat "$dir/status"), not $2"
     [ ! -s "$dir/files" ] || fail "$1: left $(tr '\n' ' ' <"$dir/files")"
+    if [ $failures -eq $before ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 
 line="$length
@@ -149,8 +160,6 @@ for binary in "$@"; do
     n=$((n + 1))
 done
 
-if [ $failures -ne 0 ]; then
-    echo "check-vm: $failures failures" >&2
-    exit 1
-fi
-echo "check-vm: $# binaries behave as expected on Linux's CD-ROM driver"
+[ $failures -ne 0 ] || echo "check-vm: $# binaries behave as expected on Linux's CD-ROM driver"
+echo "check-vm: $passed passed, $failed failed"
+[ $failures -eq 0 ]
