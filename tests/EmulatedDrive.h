@@ -22,8 +22,8 @@ inline const std::string sdlQuits = sdlInterposable ? "SDL_Quit\nSDL_Quit\n" : "
 #define REQUIRE_SDL_INTERPOSABLE()                                                      \
     do {                                                                                \
         if (!sdlInterposable) {                                                         \
-            GTEST_SKIP() << "SDL is linked into this cdtracks: its own calls to SDL "  \
-                            "cannot be interposed to fail";                             \
+            GTEST_SKIP() << "SDL is linked in statically in this build: its own "      \
+                            "functions cannot be interposed to fail";                   \
         }                                                                               \
     } while (0)
 
