@@ -41,6 +41,7 @@ if(CDTRACKS_SDL_CHOICE STREQUAL "bundled")
   string(APPEND copyright "
 Files: SDL-1.2/*
 Copyright: ${CDTRACKS_SDL_COPYRIGHT}
+Comment: SDL 1.2, built from its own source and linked into /usr/bin/cdtracks.
 License: LGPL-2.1+
  This library is free software; you can redistribute it and/or
  modify it under the terms of the GNU Lesser General Public
