@@ -23,13 +23,15 @@ for tool in apt-get dpkg-source; do
     fi
 done
 
-# Already fetched: say where.
-for found in "$dir"/src/libsdl1.2-*/configure; do
-    if [ -f "$found" ]; then
-        dirname "$found"
-        exit 0
-    fi
-done
+# Prints the unpacked source's folder, if there is one.
+unpacked() {
+    for found in "$dir"/src/libsdl1.2-*/configure; do
+        [ -f "$found" ] && dirname "$found" && return 0
+    done
+    return 1
+}
+
+unpacked && exit 0
 
 apt=$dir/apt
 rm -rf "$apt" "$dir/src"
@@ -61,12 +63,6 @@ aptget() {
 echo "fetch-sdl-source: fetching Debian's libsdl1.2 source into $dir/src" >&2
 aptget update >&2
 (cd "$dir/src" && aptget source libsdl1.2 >&2)
-
-for found in "$dir"/src/libsdl1.2-*/configure; do
-    if [ -f "$found" ]; then
-        dirname "$found"
-        exit 0
-    fi
-done
+unpacked && exit 0
 echo "fetch-sdl-source: apt fetched no unpacked libsdl1.2 source" >&2
 exit 1

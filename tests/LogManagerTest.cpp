@@ -1,8 +1,8 @@
 #include "log/LogManager.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>

@@ -20,12 +20,11 @@ modules="cdrom scsi_common scsi_mod sr_mod virtio_ring virtio_pci_modern_dev
          virtio_pci_legacy_dev virtio virtio_pci virtio_scsi virtio_blk"
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-vm.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-failures=0
 passed=0
 failed=0
 
 die() { echo "check-vm: $*" >&2; exit 1; }
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+fail() { echo "FAIL: $*" >&2; bad=1; }
 
 for tool in qemu-system-x86_64 busybox genisoimage cd-discid apt-get dpkg; do
     command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh vm installs it"
@@ -128,20 +127,20 @@ discid=$(cat "$runs/discid/stdout")
 leadout=$(echo "$discid" | awk 'NF == 3 && $1 == 1 && $2 == 150 { print $3 }')
 [ -n "$leadout" ] || die "cd-discid read no single-track disc: $discid"
 length=$((leadout - 150))
-[ $length -eq $sectors ] || fail "cd-discid reads $length frames, the image has $sectors sectors"
+[ $length -eq $sectors ] || die "cd-discid reads $length frames, the image has $sectors sectors"
 echo "check-vm: cd-discid reads one track of $length frames"
 
 # expect RUN STATUS STDOUT STDERR: what a run must have left.
 expect() {
     dir=$runs/$1
-    before=$failures
+    bad=0
     printf '%s' "$3" >"$work/want"
     cmp -s "$dir/stdout" "$work/want" || fail "$1: stdout is '$(cat "$dir/stdout")', not '$3'"
     printf '%s' "$4" >"$work/want"
     cmp -s "$dir/stderr" "$work/want" || fail "$1: stderr is '$(cat "$dir/stderr")', not '$4'"
     [ "$(cat "$dir/status")" = "$2" ] || fail "$1: status $(cat "$dir/status"), not $2"
     [ ! -s "$dir/files" ] || fail "$1: left $(tr '\n' ' ' <"$dir/files")"
-    if [ $failures -eq $before ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+    if [ $bad -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 
 line="$length
@@ -160,6 +159,6 @@ for binary in "$@"; do
     n=$((n + 1))
 done
 
-[ $failures -ne 0 ] || echo "check-vm: $# binaries behave as expected on Linux's CD-ROM driver"
+[ $failed -ne 0 ] || echo "check-vm: $# binaries behave as expected on Linux's CD-ROM driver"
 echo "check-vm: $passed passed, $failed failed"
-[ $failures -eq 0 ]
+[ $failed -eq 0 ]
