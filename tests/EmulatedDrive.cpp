@@ -28,12 +28,16 @@ std::vector<std::pair<std::string, std::string>> EmulatedDrive::environment() co
 }
 
 ProgramRun::Options EmulatedDrive::runOptions(
-    std::vector<std::string> argv, const std::string& preload) const
+    std::vector<std::string> argv, WayIn way, const std::string& preload) const
 {
     ProgramRun::Options o;
-    o.argv = std::move(argv);
     o.env = environment();
-    o.env.emplace_back("LD_PRELOAD", preload);
+    if (way == WayIn::Tracer) {
+        o.argv = {CDEMU_RUNNER};
+    } else {
+        o.env.emplace_back("LD_PRELOAD", preload);
+    }
+    o.argv.insert(o.argv.end(), argv.begin(), argv.end());
     o.cwd = dir.path();
     return o;
 }

@@ -16,6 +16,16 @@ constexpr bool sdlInterposable = false;
 constexpr bool sdlInterposable = true;
 #endif
 
+// How the emulator reaches a program: preloaded into it (LD_PRELOAD), or
+// from outside, by cdemu-run tracing its system calls. A static cdtracks
+// loads no library, so only the tracer reaches it.
+enum class WayIn { Preload, Tracer };
+#ifdef CDTRACKS_STATIC
+constexpr WayIn cdtracksWayIn = WayIn::Tracer;
+#else
+constexpr WayIn cdtracksWayIn = WayIn::Preload;
+#endif
+
 // SDL's two shut-down handlers, as the drive's log shows them.
 inline const std::string sdlQuits = sdlInterposable ? "SDL_Quit\nSDL_Quit\n" : "";
 
@@ -40,11 +50,11 @@ public:
     // The environment that makes SDL (or a peer tool) see this drive.
     std::vector<std::pair<std::string, std::string>> environment() const;
 
-    // How to run a program on this drive, with the libraries to preload
-    // (the emulator, after a sanitizer runtime when there is one), in the
-    // drive's directory.
+    // How to run a program on this drive, in the drive's directory: under
+    // the tracer, or with the libraries to preload (the emulator, after a
+    // sanitizer runtime when there is one).
     ProgramRun::Options runOptions(std::vector<std::string> argv,
-        const std::string& preload = CDTRACKS_PRELOAD) const;
+        WayIn way = cdtracksWayIn, const std::string& preload = CDTRACKS_PRELOAD) const;
 
     // The calls the drive served, one a line.
     std::string calls() const { return readFile(dir.file("calls")); }

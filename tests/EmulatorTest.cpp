@@ -1,10 +1,14 @@
-// The emulated drive refuses a disc description it cannot read, naming the
-// file and line, instead of guessing.
+// The emulated drive: it refuses a disc description it cannot read, naming
+// the file and line, instead of guessing; and its two ways into a program
+// serve the same drive.
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
 #include "EmulatedDrive.h"
 #include "ProgramRun.h"
+#include "RequireInstalled.h"
 
 TEST(Emulator, RejectsABadDescriptionWithFileAndLine)
 {
@@ -31,4 +35,39 @@ TEST(Emulator, RejectsABadDescriptionWithFileAndLine)
         EXPECT_EQ(r.err(), "cdemu: " + drive.directory().file("disc") + c.error + "\n");
         EXPECT_EQ(r.out(), "");
     }
+}
+
+// The drive is one, however it reaches a program: cd-discid, loading the
+// emulator or traced by cdemu-run, sees the same disc, and the drive logs
+// the same calls and fails the same ones.
+TEST(Emulator, ServesTheSameDriveThroughBothWaysIn)
+{
+    EmulatedDrive probe;
+    const ProgramRun version(probe.runOptions({"cd-discid", "--version"}, WayIn::Preload, CDEMU_LIBRARY));
+    REQUIRE_INSTALLED(version.exitCode() != 127, "cd-discid");
+
+    const std::string sample = readFile(CDTRACKS_SAMPLE_DISC);
+    for (const std::string& disc : {sample, "status playing\n" + sample,
+             sample + "fail CDROMREADTOCHDR EIO\n", sample + "fail open EACCES\n",
+             std::string("empty\n"), std::string("bogus\n")}) {
+        std::string seen[2];
+        for (const WayIn way : {WayIn::Preload, WayIn::Tracer}) {
+            EmulatedDrive drive;
+            drive.load(disc);
+            const ProgramRun r(drive.runOptions(
+                {"cd-discid", "--musicbrainz", drive.device()}, way, CDEMU_LIBRARY));
+            std::string err = r.err();
+            const std::string dir = drive.directory().path();
+            for (std::size_t at; (at = err.find(dir)) != std::string::npos;) {
+                err.replace(at, dir.size(), "DIR");
+            }
+            seen[way == WayIn::Tracer] = "status " + std::to_string(r.exitCode()) + "\nstdout:\n"
+                + r.out() + "stderr:\n" + err + "calls:\n" + drive.calls();
+        }
+        EXPECT_EQ(seen[1], seen[0]) << disc;
+    }
+
+    // The tracer ends as the program did, by a signal too.
+    const ProgramRun killed(probe.runOptions({"sh", "-c", "kill -TERM $$"}, WayIn::Tracer));
+    EXPECT_EQ(killed.signal(), SIGTERM) << killed.describe();
 }

@@ -13,10 +13,10 @@
 
 namespace {
 
-ProgramRun runWithDrive(const EmulatedDrive& drive, std::vector<std::string> argv,
-    const char* preload)
+// cd-discid loads the emulator; cdtracks is reached its own way.
+ProgramRun runDiscid(const EmulatedDrive& drive, std::vector<std::string> argv)
 {
-    return ProgramRun(drive.runOptions(std::move(argv), preload));
+    return ProgramRun(drive.runOptions(std::move(argv), WayIn::Preload, CDEMU_LIBRARY));
 }
 
 // "N offset1 ... offsetN leadout" -> one length a line, as cdtracks prints.
@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         EmulatedDrive probe;
-        const ProgramRun r = runWithDrive(probe, {"cd-discid", "--version"}, CDEMU_LIBRARY);
+        const ProgramRun r = runDiscid(probe, {"cd-discid", "--version"});
         REQUIRE_INSTALLED(r.exitCode() != 127, "cd-discid");
     }
 
@@ -50,10 +50,9 @@ protected:
     {
         EmulatedDrive drive;
         drive.load(description);
-        const ProgramRun peer = runWithDrive(
-            drive, {"cd-discid", "--musicbrainz", drive.device()}, CDEMU_LIBRARY);
+        const ProgramRun peer = runDiscid(drive, {"cd-discid", "--musicbrainz", drive.device()});
         ASSERT_EQ(peer.exitCode(), 0) << peer.describe();
-        const ProgramRun ours = runWithDrive(drive, {CDTRACKS_BINARY}, CDTRACKS_PRELOAD);
+        const ProgramRun ours = ProgramRun(drive.runOptions({CDTRACKS_BINARY}));
         ASSERT_EQ(ours.exitCode(), 0) << ours.describe();
         ASSERT_FALSE(ours.out().empty()) << description;
         EXPECT_EQ(ours.out(), lengthsFromDiscid(peer.out())) << description;

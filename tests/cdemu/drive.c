@@ -1,0 +1,331 @@
+#define _GNU_SOURCE
+#include "drive.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <linux/cdrom.h>
+
+#define MAX_HANDLES 64
+
+static struct {
+    int loaded;
+    char device[4096];
+    char log_path[4096];
+    int log_fd;
+    struct disc disc;
+    int audio_status;       /* changes when the drive is told to stop */
+    long calls[OP_COUNT];
+    int handles[MAX_HANDLES];
+    int nhandles;
+} drive = {.log_fd = -1};
+
+/* The log is opened and closed with the system calls themselves: inside a
+ * program, the library's open and close may be the emulator's own. */
+static int raw_open(const char *path, int flags, mode_t mode)
+{
+    return (int)syscall(SYS_openat, AT_FDCWD, path, flags, mode);
+}
+
+static void raw_close(int fd)
+{
+    syscall(SYS_close, fd);
+}
+
+void drive_log(const char *fmt, ...)
+{
+    if (drive.log_path[0] == '\0')
+        return;
+    if (drive.log_fd < 0) {
+        drive.log_fd = raw_open(drive.log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (drive.log_fd < 0)
+            return;
+    }
+    char line[256];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(line, sizeof line - 1, fmt, ap);
+    va_end(ap);
+    if (n < 0)
+        return;
+    if ((size_t)n > sizeof line - 2)
+        n = sizeof line - 2;
+    line[n++] = '\n';
+    ssize_t ignored = write(drive.log_fd, line, (size_t)n);
+    (void)ignored;
+}
+
+static void copy_env(const char *name, char *out, size_t size)
+{
+    const char *v = getenv(name);
+    snprintf(out, size, "%s", v != NULL ? v : "");
+}
+
+void drive_load(void)
+{
+    char disc_path[4096];
+    drive.loaded = 1;
+    copy_env("CDEMU_DEVICE", drive.device, sizeof drive.device);
+    copy_env("CDEMU_LOG", drive.log_path, sizeof drive.log_path);
+    copy_env("CDEMU_DISC", disc_path, sizeof disc_path);
+    if (drive.log_fd >= 0) {
+        raw_close(drive.log_fd);
+        drive.log_fd = -1;
+    }
+    memset(drive.calls, 0, sizeof drive.calls);
+    memset(&drive.disc, 0, sizeof drive.disc);
+    drive.disc.empty_errno = ENOMEDIUM;
+    if (disc_path[0] != '\0') {
+        char error[512];
+        if (disc_load(disc_path, &drive.disc, error, sizeof error) != 0) {
+            fprintf(stderr, "cdemu: %s\n", error);
+            _exit(DRIVE_BAD_DESCRIPTION_STATUS);
+        }
+    } else if (drive.device[0] != '\0') {
+        fprintf(stderr, "cdemu: CDEMU_DEVICE is set but CDEMU_DISC is not\n");
+        _exit(DRIVE_BAD_DESCRIPTION_STATUS);
+    }
+    drive.audio_status = drive.disc.audio_status;
+}
+
+void drive_ensure_loaded(void)
+{
+    if (!drive.loaded)
+        drive_load();
+}
+
+const struct disc *drive_disc(void)
+{
+    drive_ensure_loaded();
+    return &drive.disc;
+}
+
+int drive_is_device(const char *path)
+{
+    drive_ensure_loaded();
+    return path != NULL && drive.device[0] != '\0' && strcmp(path, drive.device) == 0;
+}
+
+int drive_is_hidden(const char *path)
+{
+    static const char *const prefixes[] = {"/dev/cdrom", "/dev/hd", "/dev/scd", "/dev/sr"};
+    if (path == NULL || drive_is_device(path))
+        return 0;
+    for (size_t i = 0; i < sizeof prefixes / sizeof prefixes[0]; i++) {
+        if (strncmp(path, prefixes[i], strlen(prefixes[i])) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+int drive_is_mount_table(const char *path)
+{
+    static const char *const tables[] = {"/etc/mtab", "/etc/fstab", "/proc/mounts",
+                                         "/proc/self/mounts"};
+    for (size_t i = 0; path != NULL && i < sizeof tables / sizeof tables[0]; i++) {
+        if (strcmp(path, tables[i]) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+static int handle_index(int fd)
+{
+    for (int i = 0; i < drive.nhandles; i++) {
+        if (drive.handles[i] == fd)
+            return i;
+    }
+    return -1;
+}
+
+int drive_is_handle(int fd)
+{
+    return handle_index(fd) >= 0;
+}
+
+/* Counts a call of op; returns the errno it is to fail with, or 0. */
+static int injected_failure(enum disc_op op)
+{
+    long call = ++drive.calls[op];
+    for (int i = 0; i < drive.disc.nfails; i++) {
+        const struct disc_fail *f = &drive.disc.fails[i];
+        if (f->op == op && call >= f->from && (f->count == 0 || call < f->from + f->count))
+            return f->err;
+    }
+    return 0;
+}
+
+static int fail_with(int err)
+{
+    errno = err;
+    return -1;
+}
+
+int drive_before_open(void)
+{
+    int err = injected_failure(OP_OPEN);
+    if (err == 0)
+        return 0;
+    drive_log("open !%s", disc_errno_name(err));
+    return fail_with(err);
+}
+
+int drive_after_open(int fd)
+{
+    if (fd < 0) {
+        drive_log("open !%s", disc_errno_name(errno));
+        return fd;
+    }
+    if (drive.nhandles == MAX_HANDLES) {
+        fprintf(stderr, "cdemu: more than %d open handles\n", MAX_HANDLES);
+        abort();
+    }
+    drive.handles[drive.nhandles++] = fd;
+    drive_log("open");
+    return fd;
+}
+
+void drive_close(int fd)
+{
+    int i = handle_index(fd);
+    if (i >= 0) {
+        drive.handles[i] = drive.handles[--drive.nhandles];
+        drive_log("close");
+    }
+}
+
+static void to_msf(long frames, struct cdrom_msf0 *msf)
+{
+    msf->minute = (uint8_t)(frames / 4500);
+    msf->second = (uint8_t)(frames / 75 % 60);
+    msf->frame = (uint8_t)(frames % 75);
+}
+
+static int header_first(void)
+{
+    return drive.disc.header_first >= 0 ? drive.disc.header_first : drive.disc.first;
+}
+
+static int header_last(void)
+{
+    return drive.disc.header_last >= 0 ? drive.disc.header_last
+                                       : drive.disc.first + drive.disc.ntracks - 1;
+}
+
+static int serve_subchnl(struct cdrom_subchnl *sc)
+{
+    sc->cdsc_audiostatus = (uint8_t)drive.audio_status;
+    sc->cdsc_adr = 1;
+    sc->cdsc_ctrl = 0;
+    sc->cdsc_trk = (uint8_t)drive.disc.first;
+    sc->cdsc_ind = 1;
+    memset(&sc->cdsc_absaddr, 0, sizeof sc->cdsc_absaddr);
+    memset(&sc->cdsc_reladdr, 0, sizeof sc->cdsc_reladdr);
+    if (sc->cdsc_format == CDROM_MSF)
+        to_msf(drive.disc.ntracks > 0 ? drive.disc.start[0] : 150, &sc->cdsc_absaddr.msf);
+    return 0;
+}
+
+static int serve_tocentry(struct cdrom_tocentry *e)
+{
+    long start;
+    int data;
+    if (e->cdte_track == CDROM_LEADOUT) {
+        start = drive.disc.leadout;
+        data = 0;
+    } else {
+        int i = e->cdte_track - drive.disc.first;
+        if (i < 0 || i >= drive.disc.ntracks)
+            return fail_with(EIO);
+        start = drive.disc.start[i];
+        data = drive.disc.data[i];
+    }
+    e->cdte_adr = 1;
+    e->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
+    e->cdte_datamode = 0;
+    if (e->cdte_format == CDROM_MSF)
+        to_msf(start, &e->cdte_addr.msf);
+    else if (e->cdte_format == CDROM_LBA)
+        e->cdte_addr.lba = (int)(start - 150);
+    else
+        return fail_with(EINVAL);
+    return 0;
+}
+
+static int serve(enum disc_op op, void *arg)
+{
+    int err = injected_failure(op);
+    if (err != 0)
+        return fail_with(err);
+    if (op != OP_STOP && drive.disc.empty_errno != 0
+        && !(op == OP_SUBCHNL && drive.disc.empty_subchnl_ok))
+        return fail_with(drive.disc.empty_errno);
+    switch (op) {
+    case OP_SUBCHNL:
+        return serve_subchnl(arg);
+    case OP_TOCHDR: {
+        struct cdrom_tochdr *h = arg;
+        h->cdth_trk0 = (uint8_t)header_first();
+        h->cdth_trk1 = (uint8_t)header_last();
+        return 0;
+    }
+    case OP_TOCENTRY:
+        return serve_tocentry(arg);
+    case OP_STOP:
+        drive.audio_status = CDROM_AUDIO_NO_STATUS;
+        return 0;
+    default:
+        return fail_with(EINVAL);
+    }
+}
+
+static int request_op(unsigned long request, enum disc_op *op)
+{
+    switch (request) {
+    case CDROMSUBCHNL: *op = OP_SUBCHNL; return 0;
+    case CDROMREADTOCHDR: *op = OP_TOCHDR; return 0;
+    case CDROMREADTOCENTRY: *op = OP_TOCENTRY; return 0;
+    case CDROMSTOP: *op = OP_STOP; return 0;
+    default: return -1;
+    }
+}
+
+size_t drive_ioctl_size(unsigned long request)
+{
+    switch (request) {
+    case CDROMSUBCHNL: return sizeof(struct cdrom_subchnl);
+    case CDROMREADTOCHDR: return sizeof(struct cdrom_tochdr);
+    case CDROMREADTOCENTRY: return sizeof(struct cdrom_tocentry);
+    default: return 0;
+    }
+}
+
+int drive_ioctl(unsigned long request, void *arg)
+{
+    enum disc_op op;
+    if (request_op(request, &op) != 0) {
+        drive_log("ioctl 0x%lx !EINVAL", request);
+        return fail_with(EINVAL);
+    }
+    int rc = serve(op, arg);
+    int err = errno;
+    char what[64];
+    if (op == OP_TOCENTRY)
+        snprintf(what, sizeof what, "%s %d", disc_op_name(op),
+                 ((struct cdrom_tocentry *)arg)->cdte_track);
+    else
+        snprintf(what, sizeof what, "%s", disc_op_name(op));
+    if (rc == 0)
+        drive_log("%s", what);
+    else
+        drive_log("%s !%s", what, disc_errno_name(err));
+    errno = err;
+    return rc;
+}

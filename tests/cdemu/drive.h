@@ -1,0 +1,58 @@
+/*
+ * The emulated CD-ROM drive itself: the disc in it, the descriptors open on
+ * it, the answers to the CD-ROM ioctls, the injected failures and the call
+ * log. Both ways into a program use it: libcdemu.so, which a program loads
+ * with LD_PRELOAD, and cdemu-run, which traces a program's system calls.
+ * Calls that fail return -1 with errno set, as the system calls do.
+ */
+#ifndef CDEMU_DRIVE_H
+#define CDEMU_DRIVE_H
+
+#include <stddef.h>
+
+#include "disc.h"
+
+/* Status of a program stopped for a disc description it cannot read. */
+#define DRIVE_BAD_DESCRIPTION_STATUS 97
+
+/* (Re)reads CDEMU_DEVICE, CDEMU_DISC and CDEMU_LOG, loads the disc and
+ * restarts the per-operation call counts; open descriptors stay the drive's.
+ * A description that cannot be read ends the process with
+ * DRIVE_BAD_DESCRIPTION_STATUS and "cdemu: FILE:LINE: what" on stderr. */
+void drive_load(void);
+
+/* Loads the drive on first use. */
+void drive_ensure_loaded(void);
+
+const struct disc *drive_disc(void);
+
+/* Whether path is the drive's device, CDEMU_DEVICE. */
+int drive_is_device(const char *path);
+
+/* Whether path is one of the machine's own drives, which stay hidden. */
+int drive_is_hidden(const char *path);
+
+/* Whether path is a mount table, which lists no drive while emulating. */
+int drive_is_mount_table(const char *path);
+
+/* Around the real open of the device: before it, 0 to go on or -1 when the
+ * description fails this open; after it, the descriptor it returned (or -1
+ * with errno) becomes the drive's. */
+int drive_before_open(void);
+int drive_after_open(int fd);
+
+int drive_is_handle(int fd);
+
+/* The drive's descriptor fd is being closed. */
+void drive_close(int fd);
+
+/* How many bytes of argument a CD-ROM ioctl reads and writes. */
+size_t drive_ioctl_size(unsigned long request);
+
+/* Serves an ioctl on a drive descriptor. */
+int drive_ioctl(unsigned long request, void *arg);
+
+/* Appends a line to CDEMU_LOG, if set. */
+void drive_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+#endif
