@@ -21,7 +21,11 @@ SDL_SOURCE ?=
 configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 	$(if $(SDL_SOURCE),-DCDTRACKS_SDL_SOURCE=$(abspath $(SDL_SOURCE))) $(3)
 
-.PHONY: all build demo check check-sanitize check-vm install package dist bench clean
+# $(call test,BUILD_DIR): runs its tests; a build with no test is a failure.
+# (ctest runs in the folder: --test-dir needs CMake 3.20.)
+test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure -j $(JOBS)
+
+.PHONY: all build demo check check-sanitize check-vm check-dist install package dist bench clean
 
 all: build
 
@@ -37,14 +41,14 @@ demo:
 check:
 	scripts/install-deps.sh check
 	$(MAKE) --no-print-directory build
-	$(CTEST) --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(call test,$(BUILD))
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 check-sanitize:
 	scripts/install-deps.sh check
 	$(call configure,$(SANITIZE_BUILD),$(SDL),-DCDTRACKS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 	$(CMAKE) --build $(SANITIZE_BUILD) -j $(JOBS)
-	$(CTEST) --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+	$(call test,$(SANITIZE_BUILD))
 
 # Both builds, the system's SDL and SDL linked in, on Linux's own CD-ROM
 # driver: Debian's kernel in QEMU with virtio-scsi drives.
@@ -64,13 +68,21 @@ install:
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-# A self-contained binary tarball, SDL linked in:
-# build-dist/cdtracks-<version>-linux-<arch>.tar.gz
+# The release tarball, build-dist/cdtracks-<version>-linux-<arch>.tar.gz: a
+# fully static cdtracks (SDL, the C++ runtime and the C library linked in).
 dist:
 	scripts/install-deps.sh demo
-	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_TESTS=OFF -DCMAKE_BUILD_TYPE=Release)
+	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_STATIC=ON -DCDTRACKS_TESTS=OFF -DCMAKE_BUILD_TYPE=Release)
 	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS)
 	scripts/dist.sh $(DIST_BUILD)
+
+# Every test on the very binary that make dist packs, then the tarball.
+check-dist: dist
+	scripts/install-deps.sh check
+	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_TESTS=ON)
+	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS)
+	$(call test,$(DIST_BUILD))
+	BUILD=$(DIST_BUILD) scripts/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
 
 # Figures, not a test: writes docs/performance.md.
 bench:

@@ -12,6 +12,7 @@
 # from CDTRACKS_SDL_URL. A tarball must have the release's SHA-256.
 
 include(ExternalProject)
+include(${CMAKE_CURRENT_LIST_DIR}/SdlVersion.cmake)
 
 set(CDTRACKS_SDL_SOURCE "" CACHE PATH
   "SDL 1.2 source to build: SDL-1.2.15.tar.gz, or an unpacked source folder with a configure script")
@@ -25,16 +26,12 @@ set(sdl_missing_marker ${CMAKE_BINARY_DIR}/sdl-source-missing)
 
 # Stops unless DIR is an SDL 1.2 source folder that can be configured.
 function(cdtracks_check_sdl_source dir what)
-  set(header ${dir}/include/SDL_version.h)
-  if(NOT EXISTS ${header})
+  if(NOT EXISTS ${dir}/include/SDL_version.h)
     message(FATAL_ERROR "${what} is not an SDL 1.2 source: it has no include/SDL_version.h.")
   endif()
-  file(STRINGS ${header} major REGEX "^#define[ \t]+SDL_MAJOR_VERSION[ \t]+[0-9]+")
-  file(STRINGS ${header} minor REGEX "^#define[ \t]+SDL_MINOR_VERSION[ \t]+[0-9]+")
-  string(REGEX REPLACE ".*[ \t]([0-9]+).*" "\\1" major "${major}")
-  string(REGEX REPLACE ".*[ \t]([0-9]+).*" "\\1" minor "${minor}")
-  if(NOT "${major}.${minor}" STREQUAL "1.2")
-    message(FATAL_ERROR "${what} is the source of SDL ${major}.${minor}, not SDL 1.2.")
+  cdtracks_sdl_header_version(${dir}/include version)
+  if(NOT "${version_MAJOR}.${version_MINOR}" STREQUAL "1.2")
+    message(FATAL_ERROR "${what} is the source of SDL ${version_MAJOR}.${version_MINOR}, not SDL 1.2.")
   endif()
   if(NOT EXISTS ${dir}/configure)
     message(FATAL_ERROR "${what} has no configure script. Use the release tarball "
@@ -129,6 +126,29 @@ string(CONCAT notice
   "To relink cdtracks with a modified SDL, build it from its source with\n"
   "-DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE=/path/to/your/SDL (see its\n"
   "README).\n")
+if(CDTRACKS_STATIC)
+  # The C library is linked in too, and is under the same licence.
+  execute_process(COMMAND getconf GNU_LIBC_VERSION
+    OUTPUT_VARIABLE libc OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  execute_process(COMMAND dpkg-query -W "-f=\${source:Package}=\${source:Version}" libc6-dev
+    OUTPUT_VARIABLE libc_source OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(libc_source)
+    set(libc_source "Debian's source package ${libc_source}\n(apt-get source ${libc_source})")
+  else()
+    set(libc_source "the source of this machine's ${libc}")
+  endif()
+  string(CONCAT notice "${notice}\n"
+    "This cdtracks is linked fully statically. It also contains\n"
+    "the GNU C Library (${libc}), under the GNU Lesser General Public\n"
+    "License, version 2.1 or later (the text is in SDL-COPYING), built from\n"
+    "${libc_source},\n"
+    "and the GNU C++ runtime, under the GPL with the GCC Runtime Library\n"
+    "Exception. It needs no library and no loader of the system it runs on:\n"
+    "it runs on any Linux on ${CMAKE_SYSTEM_PROCESSOR}, whatever its C library (glibc of any\n"
+    "version, musl, or none at all). To relink it with another C library,\n"
+    "build it from its source with -DCDTRACKS_STATIC=ON where that library\n"
+    "is installed.\n")
+endif()
 file(WRITE ${CDTRACKS_SDL_NOTICE} "${notice}")
 
 # Only what cdtracks uses: the core, threads (the log's mutex), timers and

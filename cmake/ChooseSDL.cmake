@@ -7,6 +7,8 @@
 #            when there is no SDL 1.2 at all.
 # Sets CDTRACKS_SDL_CHOICE to system or bundled and says why in one line.
 
+include(${CMAKE_CURRENT_LIST_DIR}/SdlVersion.cmake)
+
 set(CDTRACKS_SDL auto CACHE STRING "SDL 1.2 to build with: system, bundled or auto")
 set_property(CACHE CDTRACKS_SDL PROPERTY STRINGS system bundled auto)
 if(NOT CDTRACKS_SDL MATCHES "^(system|bundled|auto)$")
@@ -21,6 +23,9 @@ if(CDTRACKS_SDL STREQUAL "bundled")
   set(reason "as asked (CDTRACKS_SDL=bundled)")
 else()
   find_package(SDL QUIET)
+  if(SDL_FOUND)
+    cdtracks_sdl_header_version(${SDL_INCLUDE_DIR} SDL_VERSION)
+  endif()
   # Headers without a version are no SDL that can be told apart.
   if(SDL_FOUND AND NOT SDL_VERSION_MAJOR)
     set(SDL_FOUND FALSE)

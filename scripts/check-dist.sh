@@ -1,13 +1,14 @@
 #!/bin/sh
 # Checks a binary tarball from `make dist`: it holds what it should, its
-# cdtracks needs no library but libc, and, unpacked elsewhere, it lists the
-# sample disc through the emulated drive built in BUILD (default build).
+# cdtracks is fully static and is, byte for byte, the one built (and tested)
+# in BUILD, and, unpacked elsewhere, it lists the sample disc through the
+# emulated drive built in BUILD (default build-dist).
 # Usage: check-dist.sh TARBALL
 set -eu
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 tarball=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-build=$(cd "${BUILD:-build}" && pwd)
+build=$(cd "${BUILD:-build-dist}" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-dist.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
@@ -18,10 +19,12 @@ dir=$scratch/$(basename "$tarball" .tar.gz)
 for f in cdtracks cdtracks.1 README.md LICENSE SDL-COPYING SDL-NOTICE.txt; do
     [ -f "$dir/$f" ] || fail "the tarball lacks $f"
 done
-"$top/tests/check-needed.sh" "$dir/cdtracks" >/dev/null || fail "cdtracks needs more than libc"
+"$top/tests/check-needed.sh" --none "$dir/cdtracks" >/dev/null || fail "cdtracks is not fully static"
+cmp -s "$dir/cdtracks" "$build/cdtracks" || fail "the tarball's cdtracks is not the one built in $build"
 grep -q "GNU Lesser General Public License" "$dir/SDL-NOTICE.txt" || fail "no LGPL notice"
+grep -q "GNU C Library" "$dir/SDL-NOTICE.txt" || fail "the notice does not name the C library"
 
 cd "$scratch"
 "$top/scripts/demo.sh" "$build" "$dir/cdtracks" 2>/dev/null >"$scratch/out"
 cmp "$scratch/out" "$top/tests/discs/sample.expected" || fail "the tarball's cdtracks printed the wrong list"
-echo "check-dist: $(basename "$tarball") holds a working cdtracks"
+echo "check-dist: $(basename "$tarball") holds a working, fully static cdtracks"

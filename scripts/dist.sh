@@ -1,16 +1,17 @@
 #!/bin/sh
-# Packs a built cdtracks with SDL linked in into
-# BUILD_DIR/cdtracks-<version>-linux-<arch>.tar.gz: the binary, its manual
-# page, the README, the licence, SDL's licence and the notice of which SDL
-# source was linked in.
+# Packs the fully static cdtracks of BUILD_DIR into
+# BUILD_DIR/cdtracks-<version>-linux-<arch>.tar.gz: the binary as it was
+# built and tested, its manual page, the README, the licence, the LGPL
+# (SDL-COPYING) and SDL-NOTICE.txt, which says what is linked in and where
+# its source is.
 # Usage: dist.sh BUILD_DIR
 set -eu
 
 build=$1
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-if [ ! -f "$build/SDL-NOTICE.txt" ]; then
-    echo "dist: $build is not a build with SDL linked in (CDTRACKS_SDL=bundled)" >&2
+if ! grep -qs '^CDTRACKS_STATIC:BOOL=ON' "$build/CMakeCache.txt" || [ ! -f "$build/SDL-NOTICE.txt" ]; then
+    echo "dist: $build is not a fully static build (CDTRACKS_SDL=bundled, CDTRACKS_STATIC=ON)" >&2
     exit 1
 fi
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -19,10 +20,8 @@ stage=$build/dist/$name
 rm -rf "$build/dist"
 mkdir -p "$stage"
 
-cp "$build/cdtracks" "$stage/cdtracks"
-strip "$stage/cdtracks"
-cp "$top/docs/cdtracks.1" "$top/README.md" "$top/LICENSE" "$build/SDL-NOTICE.txt" \
-    "$build/SDL-COPYING" "$stage/"
+cp "$build/cdtracks" "$top/docs/cdtracks.1" "$top/README.md" "$top/LICENSE" \
+    "$build/SDL-NOTICE.txt" "$build/SDL-COPYING" "$stage/"
 
 tar -C "$build/dist" --owner=0 --group=0 --numeric-owner -czf "$build/$name.tar.gz" "$name"
 echo "$build/$name.tar.gz"
