@@ -25,7 +25,8 @@ configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 # (ctest runs in the folder: --test-dir needs CMake 3.20.)
 test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure -j $(JOBS)
 
-.PHONY: all build demo check check-sanitize check-vm check-dist install package dist bench clean
+.PHONY: all build demo check check-sanitize check-vm check-dist check-distros install package \
+	dist bench clean
 
 all: build
 
@@ -50,13 +51,23 @@ check-sanitize:
 	$(CMAKE) --build $(SANITIZE_BUILD) -j $(JOBS)
 	$(call test,$(SANITIZE_BUILD))
 
-# Both builds, the system's SDL and SDL linked in, on Linux's own CD-ROM
-# driver: Debian's kernel in QEMU with virtio-scsi drives.
+# The three builds, on the system's SDL, with SDL linked in, and fully
+# static (make dist's), on Linux's own CD-ROM driver: Debian's kernel in
+# QEMU with virtio-scsi drives.
 check-vm:
 	scripts/install-deps.sh vm
 	$(MAKE) --no-print-directory build
 	$(MAKE) --no-print-directory build SDL=bundled BUILD=$(BUNDLED_BUILD)
-	tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks
+	$(MAKE) --no-print-directory dist
+	tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
+
+# The quick start on Debian 11 and Debian 13, each in a fresh root made with
+# debootstrap (kept in build-distro-cache/), and make dist's binary in those
+# roots and in an empty one. Needs root.
+check-distros:
+	scripts/install-deps.sh distros
+	$(MAKE) --no-print-directory dist
+	tests/distros/check-distros.sh $(DIST_BUILD)/cdtracks
 
 # make install [PREFIX=/usr/local] [DESTDIR=...]
 install:
@@ -90,4 +101,4 @@ bench:
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(DIST_BUILD) $(BUNDLED_BUILD) build-bench-* \
-		build-sdl-source build-vm-cache
+		build-sdl-source build-vm-cache build-distro-cache

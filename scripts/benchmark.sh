@@ -1,11 +1,11 @@
 #!/bin/sh
 # Measures what one track listing costs, on the sample disc through the
 # emulated drive, for cdtracks (as distributions build it, with the static
-# C++ runtime option, and with the classic SDL built from source and linked
-# in), the floor program bench/floor.c (the SDL calls a listing needs and
-# nothing else) and Debian's cd-discid. Prints a table
-# and writes it, with the machine and versions, to docs/performance.md.
-# It measures; it never fails on a timing.
+# C++ runtime option, with the classic SDL built from source and linked in,
+# and fully static as make dist ships it), the floor program bench/floor.c
+# (the SDL calls a listing needs and nothing else) and Debian's cd-discid.
+# Prints a table and writes it, with the machine and versions, to
+# docs/performance.md. It measures; it never fails on a timing.
 # Usage: benchmark.sh [RUNS]   (wall-time runs per program, default 300)
 set -eu
 
@@ -15,12 +15,13 @@ runs=${1:-300}
 out=docs/performance.md
 
 scripts/install-deps.sh bench
-for variant in dynamic static bundled; do
-    sdl=system flag=OFF
-    [ $variant = static ] && flag=ON
-    [ $variant = bundled ] && sdl=bundled
+for variant in dynamic static bundled release; do
+    set -- -DCDTRACKS_SDL=system
+    [ $variant = static ] && set -- -DCDTRACKS_SDL=system -DCDTRACKS_STATIC_CXX_RUNTIME=ON
+    [ $variant = bundled ] && set -- -DCDTRACKS_SDL=bundled
+    [ $variant = release ] && set -- -DCDTRACKS_SDL=bundled -DCDTRACKS_STATIC=ON
     scripts/configure.sh "build-bench-$variant" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCDTRACKS_TESTS=OFF -DCDTRACKS_SDL=$sdl -DCDTRACKS_STATIC_CXX_RUNTIME=$flag >/dev/null
+        -DCDTRACKS_TESTS=OFF "$@" >/dev/null
     cmake --build "build-bench-$variant" -j "$(nproc)" >/dev/null
 done
 
@@ -28,31 +29,50 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 ln -s /dev/null "$work/drive"
 export CDEMU_DEVICE="$work/drive" CDEMU_DISC="$top/tests/discs/sample.disc" SDL_CDROM="$work/drive"
-export LD_PRELOAD="$top/build-bench-dynamic/tests/cdemu/libcdemu.so"
+preload="$top/build-bench-dynamic/tests/cdemu/libcdemu.so"
+tracer="$top/build-bench-dynamic/tests/cdemu/cdemu-run"
 
-# name|command
-programs="cdtracks|$top/build-bench-dynamic/cdtracks
-cdtracks, static C++ runtime|$top/build-bench-static/cdtracks
-cdtracks, SDL linked in|$top/build-bench-bundled/cdtracks
-floor (C, SDL calls only)|$top/build-bench-dynamic/bench/cdtracks_floor
-cd-discid --musicbrainz|cd-discid --musicbrainz $work/drive"
+# name|way|command: the emulated drive reaches a program preloaded into it,
+# or, for a static one, through the tracer cdemu-run. cd-discid is measured
+# both ways, so that each way's row has a peer to compare with.
+programs="cdtracks|preload|$top/build-bench-dynamic/cdtracks
+cdtracks, static C++ runtime|preload|$top/build-bench-static/cdtracks
+cdtracks, SDL linked in|preload|$top/build-bench-bundled/cdtracks
+floor (C, SDL calls only)|preload|$top/build-bench-dynamic/bench/cdtracks_floor
+cd-discid --musicbrainz|preload|cd-discid --musicbrainz $work/drive
+cdtracks, fully static (make dist)|traced|$top/build-bench-release/cdtracks
+cd-discid --musicbrainz, traced|traced|cd-discid --musicbrainz $work/drive"
 
-instructions() {
+# Runs a command the way the emulator reaches it: way, then the command.
+on_drive() {
+    way=$1
+    shift
+    if [ "$way" = traced ]; then
+        "$tracer" "$@"
+    else
+        LD_PRELOAD="$preload" "$@"
+    fi
+}
+
+instructions() { # way command
     # shellcheck disable=SC2086
-    valgrind --tool=callgrind --callgrind-out-file=/dev/null $1 2>&1 >/dev/null |
+    on_drive "$1" valgrind --tool=callgrind --callgrind-out-file=/dev/null $2 2>&1 >/dev/null |
         sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'
 }
 
 # Wall time drifts on a busy machine; the runs are taken in rounds that take
 # turns between the programs, and the median is over all of a program's runs.
+# A traced run's wall time and memory are mostly the tracer's: they are
+# measured for the preloaded programs only.
 rounds=5
 time_rounds() {
     r=0
     while [ $r -lt $rounds ]; do
         n=0
-        echo "$programs" | while IFS='|' read -r name command; do
+        echo "$programs" | while IFS='|' read -r name way command; do
             n=$((n + 1))
-            hyperfine -N --style none --warmup 10 --runs $((runs / rounds)) \
+            [ "$way" = preload ] || continue
+            LD_PRELOAD="$preload" hyperfine -N --style none --warmup 10 --runs $((runs / rounds)) \
                 --export-json "$work/h.json" "$command" >/dev/null 2>&1
             python3 -c 'import json,sys; print("\n".join(str(t) for t in json.load(open(sys.argv[1]))["results"][0]["times"]))' \
                 "$work/h.json" >>"$work/times.$n"
@@ -62,44 +82,48 @@ time_rounds() {
 }
 
 wall_ms() { # program number
+    [ -f "$work/times.$1" ] || { echo -; return; }
     sort -g "$work/times.$1" | awk '{ t[NR] = $1 } END { printf "%.2f\n", (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2) * 1000 }'
 }
 
-peak_kib() {
+peak_kib() { # way command
+    [ "$1" = preload ] || { echo -; return; }
     i=0
     while [ $i -lt 21 ]; do
         # shellcheck disable=SC2086
-        /usr/bin/time -f %M -o "$work/t" $1 >/dev/null 2>&1
+        LD_PRELOAD="$preload" /usr/bin/time -f %M -o "$work/t" $2 >/dev/null 2>&1
         cat "$work/t"
         i=$((i + 1))
     done | sort -n | sed -n 11p
 }
 
-drive_calls() {
+drive_calls() { # way command
     rm -f "$work/calls"
     # shellcheck disable=SC2086
-    CDEMU_LOG="$work/calls" $1 >/dev/null 2>&1
+    CDEMU_LOG="$work/calls" on_drive "$1" $2 >/dev/null 2>&1
     grep -vc '^SDL_' "$work/calls"
 }
 
 time_rounds
 n=0
-echo "$programs" | while IFS='|' read -r name command; do
+echo "$programs" | while IFS='|' read -r name way command; do
     n=$((n + 1))
-    printf '%s|%s|%s|%s|%s\n' "$name" "$(instructions "$command")" "$(wall_ms $n)" \
-        "$(peak_kib "$command")" "$(drive_calls "$command")"
+    printf '%s|%s|%s|%s|%s\n' "$name" "$(instructions "$way" "$command")" "$(wall_ms $n)" \
+        "$(peak_kib "$way" "$command")" "$(drive_calls "$way" "$command")"
 done >"$work/results"
 
-floor_ir=$(sed -n 's/^floor[^|]*|\([0-9]*\)|.*/\1/p' "$work/results")
+instructions_of() { awk -F'|' -v n="$1" '$1 == n { print $2 }' "$work/results"; }
+floor_ir=$(instructions_of 'floor (C, SDL calls only)')
 floor_ms=$(sed -n 's/^floor[^|]*|[0-9]*|\([0-9.]*\)|.*/\1/p' "$work/results")
 table=$(awk -F'|' -v fi="$floor_ir" -v fm="$floor_ms" '
     BEGIN { print "| program | instructions | vs floor | wall time, median | vs floor | peak RSS | drive calls |"
             print "|---|---:|---:|---:|---:|---:|---:|" }
+    $3 == "-" { printf "| %s | %d | %.3fx | (traced) | | (traced) | %d |\n", $1, $2, $2 / fi, $5; next }
     { printf "| %s | %d | %.3fx | %.2f ms | %.2fx | %d KiB | %d |\n", $1, $2, $2 / fi, $3, $3 / fm, $4, $5 }' \
     "$work/results")
 
-discid_ir=$(sed -n 's/^cd-discid[^|]*|\([0-9]*\)|.*/\1/p' "$work/results")
-versus_discid() { awk -F'|' -v n="$1" -v d="$discid_ir" '$1 == n { printf "%.3fx", $2 / d }' "$work/results"; }
+# versus PROGRAM PEER: PROGRAM's instructions as a multiple of PEER's.
+versus() { awk -v a="$(instructions_of "$1")" -v b="$(instructions_of "$2")" 'BEGIN { printf "%.3fx", a / b }'; }
 ratio() { awk -F'|' -v n="$1" -v fi="$floor_ir" -v fm="$floor_ms" '$1 == n { printf "%.3fx in instructions and %.2fx in wall time", $2 / fi, $3 / fm }' "$work/results"; }
 calls() { awk -F'|' -v n="$1" '$1 == n { print $5 }' "$work/results"; }
 
@@ -119,6 +143,7 @@ $table
   that take turns between the programs, each after 10 warm-up runs.
 - Peak RSS: \`/usr/bin/time -f %M\`, median of 21 runs.
 - Drive calls: opens, closes and ioctls the emulated drive served.
+- "(traced)": reached through \`cdemu-run\`; see [Fully static](#fully-static).
 
 Machine: $cpu, $(nproc) cores, Linux $(uname -r).
 Versions: $(g++ --version | head -n 1); SDL $(dpkg-query -W -f='${Version}' libsdl1.2debian);
@@ -150,12 +175,29 @@ probe and status queries.
 
 ## SDL linked in
 
-Built with \`-DCDTRACKS_SDL=bundled\` (what \`make dist\` ships, and what
-\`auto\` builds where the system's SDL 1.2 is sdl12-compat), cdtracks links
-the classic SDL 1.2.15, built with only its core, threads, timers and CD-ROM
-code, and the C++ runtime into itself and needs only libc. The loader then
-has next to nothing to bind: one listing costs $(versus_discid 'cdtracks, SDL linked in') of cd-discid's
+Built with \`-DCDTRACKS_SDL=bundled\` (what \`auto\` builds where the
+system's SDL 1.2 is sdl12-compat), cdtracks links the classic SDL 1.2.15,
+built with only its core, threads, timers and CD-ROM code, and the C++
+runtime into itself and needs only libc. The loader then has next to
+nothing to bind: one listing costs $(versus 'cdtracks, SDL linked in' 'cd-discid --musicbrainz') of cd-discid's
 instructions, and the drive sees the same $(calls 'cdtracks, SDL linked in') calls as from the
 default build.
+
+## Fully static
+
+\`make dist\` links the C library in as well (\`-DCDTRACKS_STATIC=ON\`): no
+loader runs at all, and the C library's start-up is the only cost besides
+the listing. A static program loads no preloaded library, so these rows
+reach the drive through the emulator's tracer, \`cdemu-run\`, which answers
+the drive's system calls from outside the program; cd-discid is measured
+that way too, for a like-for-like peer. callgrind counts the instructions
+of the traced program alone, tracer excluded (\`cdemu-run valgrind
+--tool=callgrind PROGRAM\`). A traced run's wall time and memory are mostly
+the tracer's stops and the tracer itself, so they are not given.
+
+One listing costs the static cdtracks $(versus 'cdtracks, fully static (make dist)' 'cd-discid --musicbrainz, traced') of cd-discid's instructions
+through the tracer, and $(versus 'cdtracks, fully static (make dist)' 'cd-discid --musicbrainz') of cd-discid's with the emulator preloaded
+(which adds loading the emulator to cd-discid's count). The drive sees the
+same $(calls 'cdtracks, fully static (make dist)') calls as from every other build.
 DOC
 cat "$out"

@@ -38,24 +38,40 @@ expect_configure() {
 }
 
 # Debian's packages, downloaded once (as root, after updating apt's lists
-# if they are missing).
-download() {
-    (cd "$scratch/debs" && ls libsdl1.2-compat-dev_*.deb libsdl1.2-compat_*.deb \
-        libsdl1.2-dev_*.deb libsdl1.2debian_*.deb >/dev/null 2>&1 ||
-        apt-get download -q libsdl1.2-compat-dev libsdl1.2-compat libsdl1.2-dev \
-            libsdl1.2debian >/dev/null 2>&1)
+# if they are missing). Which holds what differs by release: Debian 12 has
+# the classic SDL as libsdl1.2-dev and sdl12-compat as libsdl1.2-compat-dev;
+# Debian 13 has sdl12-compat as libsdl1.2-dev and no classic one; Debian 11
+# has no sdl12-compat. Each package is taken where the archive has it.
+download() { # PACKAGE
+    ls "$scratch/debs/${1}_"*.deb >/dev/null 2>&1 ||
+        (cd "$scratch/debs" && apt-get download -q "$1" >/dev/null 2>&1)
 }
-download || { [ "$(id -u)" -eq 0 ] && apt-get update -qq && download; }
-for p in libsdl1.2-compat-dev libsdl1.2-compat libsdl1.2-dev libsdl1.2debian; do
-    if ! ls "$scratch/debs/${p}_"*.deb >/dev/null 2>&1; then
-        echo "cannot download the Debian package $p" >&2
-        [ -n "${CI:-}" ] && exit 1
-        exit 77
-    fi
+packages="libsdl1.2-dev libsdl1.2debian libsdl1.2-compat-dev libsdl1.2-compat"
+for p in $packages; do
+    download "$p" || { [ "$(id -u)" -eq 0 ] && [ ! -f "$scratch/updated" ] &&
+        apt-get update -qq && touch "$scratch/updated" && download "$p"; } || true
 done
-rm -rf "$scratch/compat" "$scratch/classic"
-for p in libsdl1.2-compat-dev libsdl1.2-compat; do dpkg-deb -x "$scratch/debs/${p}_"*.deb "$scratch/compat"; done
-for p in libsdl1.2-dev libsdl1.2debian; do dpkg-deb -x "$scratch/debs/${p}_"*.deb "$scratch/classic"; done
+rm -rf "$scratch/set-dev" "$scratch/set-compat"
+for p in $packages; do
+    case $p in *compat*) set=compat ;; *) set=dev ;; esac
+    for deb in "$scratch/debs/${p}_"*.deb; do
+        [ -f "$deb" ] && dpkg-deb -x "$deb" "$scratch/set-$set"
+    done
+done
+# Sorts the unpacked sets by their headers: the classic SDL's patch level is
+# under 50, sdl12-compat's 50 or more.
+classic= compat=
+for set in "$scratch/set-dev" "$scratch/set-compat"; do
+    header=$set/usr/include/SDL/SDL_version.h
+    [ -f "$header" ] || continue
+    patch=$(sed -n 's/^#define[[:space:]]*SDL_PATCHLEVEL[[:space:]]*\([0-9]*\).*/\1/p' "$header")
+    if [ "${patch:-0}" -lt 50 ]; then classic=$set; else compat=$set; fi
+done
+if [ -z "$classic" ] && [ -z "$compat" ]; then
+    echo "cannot download Debian's SDL 1.2 development packages ($packages)" >&2
+    [ -n "${CI:-}" ] && exit 1
+    exit 77
+fi
 arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 sdl_of() { echo "-DSDL_INCLUDE_DIR=$1/usr/include/SDL" "-DSDL_LIBRARY=$1/usr/lib/$arch/libSDL.so"; }
 
@@ -69,17 +85,19 @@ printf '#define SDL_MAJOR_VERSION\t1\n#define SDL_MINOR_VERSION\t2\n#define SDL_
 echo "    Copyright (C) 1997-2012 The SDL authors" >"$stub/include/SDL.h"
 echo "SDL's licence" >"$stub/COPYING"
 
-# shellcheck disable=SC2046
-expect_configure "auto on sdl12-compat" ok \
-    "cdtracks SDL: bundled (the classic SDL 1.2.15 built from source and linked in): the SDL 1.2 found ($scratch/compat/usr/include/SDL) is sdl12-compat 1.2." \
-    $(sdl_of "$scratch/compat") -DCDTRACKS_SDL_SOURCE="$stub"
-# Newer archives (Debian 13 on) give sdl12-compat under the classic names.
-if grep -qE '^#define[[:space:]]+SDL_PATCHLEVEL[[:space:]]+[0-4]?[0-9]$' \
-    "$scratch/classic/usr/include/SDL/SDL_version.h"; then
+if [ -n "$compat" ]; then
+    # shellcheck disable=SC2046
+    expect_configure "auto on sdl12-compat" ok \
+        "cdtracks SDL: bundled (the classic SDL 1.2.15 built from source and linked in): the SDL 1.2 found ($compat/usr/include/SDL) is sdl12-compat 1.2." \
+        $(sdl_of "$compat") -DCDTRACKS_SDL_SOURCE="$stub"
+else
+    echo "skipped: auto on sdl12-compat: this machine's archive has no sdl12-compat development files"
+fi
+if [ -n "$classic" ]; then
     # shellcheck disable=SC2046
     expect_configure "auto on the classic SDL" ok \
-        "cdtracks SDL: system: the SDL 1.2 found ($scratch/classic/usr/include/SDL) is the classic SDL 1.2.15" \
-        $(sdl_of "$scratch/classic")
+        "cdtracks SDL: system: the SDL 1.2 found ($classic/usr/include/SDL) is the classic SDL 1.2.15" \
+        $(sdl_of "$classic")
 else
     echo "skipped: auto on the classic SDL: this machine's archive has no classic SDL 1.2"
 fi
@@ -95,7 +113,7 @@ expect_configure "a source that does not exist" error \
     "($scratch/nowhere) does not exist" -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/nowhere"
 expect_configure "a source of something else" error \
     "is not an SDL 1.2 source: it has no include/SDL_version.h" \
-    -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/classic"
+    -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/debs"
 echo "not SDL" >"$scratch/SDL-1.2.15.tar.gz"
 expect_configure "a tarball that is not the release" error \
     "is not the SDL 1.2.15 release: its SHA-256 is" \
@@ -111,7 +129,7 @@ printf '#define SDL_MAJOR_VERSION   2\n#define SDL_MINOR_VERSION   26\n#define S
 touch "$sdl2/SDL.h"
 expect_configure "SDL 2 headers" error \
     "are SDL 2.26.5; cdtracks needs SDL 1.2." \
-    -DSDL_INCLUDE_DIR="$sdl2" -DSDL_LIBRARY="$scratch/classic/usr/lib/$arch/libSDL.so"
+    -DSDL_INCLUDE_DIR="$sdl2" -DSDL_LIBRARY="$scratch/sdl2/libSDL2.so"
 
 rm -rf "$scratch/build"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,55 @@
+# Runs and checks of a program, shared by the system tests (a virtual
+# machine, other Debian releases, Wine). Sourced, by any POSIX shell,
+# busybox's among them. Each case keeps, in a folder of its own, what the run
+# printed on standard output and standard error, its status and the names of
+# the files it left in its working folder.
+
+cases_passed=0
+cases_failed=0
+
+# run_case DIR NAME STDOUT WORKDIR COMMAND...: runs COMMAND in WORKDIR ("-":
+# a new empty folder DIR/NAME/work) with standard output to STDOUT ("-":
+# kept), and keeps the results in DIR/NAME.
+run_case() {
+    _case=$1/$2 _out=$3 _wd=$4
+    shift 4
+    mkdir -p "$_case"
+    if [ "$_wd" = - ]; then
+        _wd=$_case/work
+        mkdir -p "$_wd"
+        chmod 0777 "$_wd"
+    fi
+    [ "$_out" = - ] && _out=$_case/stdout
+    : >"$_case/stdout"
+    (cd "$_wd" && "$@" >"$_out" 2>"$_case/stderr")
+    echo $? >"$_case/status"
+    ls -A "$_wd" >"$_case/files"
+}
+
+# expect_case DIR NAME STATUS STDOUT STDERR [FILES]: checks that the case
+# ended with STATUS, printed exactly STDOUT and STDERR, and left exactly
+# FILES (names a line; default none); says what differs and counts it.
+expect_case() {
+    _case=$1/$2 _name=$2 _bad=0
+    printf '%s' "$4" >"$_case/want"
+    cmp -s "$_case/stdout" "$_case/want" ||
+        { echo "FAIL: $_name: stdout is '$(cat "$_case/stdout")', not '$4'" >&2; _bad=1; }
+    printf '%s' "$5" >"$_case/want"
+    cmp -s "$_case/stderr" "$_case/want" ||
+        { echo "FAIL: $_name: stderr is '$(cat "$_case/stderr")', not '$5'" >&2; _bad=1; }
+    [ "$(cat "$_case/status")" = "$3" ] ||
+        { echo "FAIL: $_name: status $(cat "$_case/status"), not $3" >&2; _bad=1; }
+    [ "$(cat "$_case/files")" = "${6:-}" ] ||
+        { echo "FAIL: $_name: left $(tr '\n' ' ' <"$_case/files")" >&2; _bad=1; }
+    if [ $_bad -eq 0 ]; then
+        cases_passed=$((cases_passed + 1))
+    else
+        cases_failed=$((cases_failed + 1))
+    fi
+}
+
+# cases_summary LABEL: prints "LABEL: N passed, M failed"; fails if any did.
+cases_summary() {
+    echo "$1: $cases_passed passed, $cases_failed failed"
+    [ $cases_failed -eq 0 ]
+}
