@@ -10,6 +10,7 @@ BUILD   ?= build
 SANITIZE_BUILD ?= build-sanitize
 DIST_BUILD ?= build-dist
 BUNDLED_BUILD ?= build-bundled
+WINDOWS_BUILD ?= build-dist-windows
 CMAKE   ?= cmake
 CTEST   ?= ctest
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
@@ -26,7 +27,7 @@ configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure -j $(JOBS)
 
 .PHONY: all build demo check check-sanitize check-vm check-dist check-distros install package \
-	dist bench clean
+	dist dist-windows check-windows bench clean
 
 all: build
 
@@ -95,10 +96,26 @@ check-dist: dist
 	$(call test,$(DIST_BUILD))
 	BUILD=$(DIST_BUILD) scripts/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
 
+# cdtracks for 64-bit Windows, cross-built with MinGW-w64, SDL linked in:
+# build-dist-windows/cdtracks-<version>-windows-x86_64.zip
+dist-windows:
+	scripts/install-deps.sh dist-windows
+	$(call configure,$(WINDOWS_BUILD),bundled,-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release)
+	$(CMAKE) --build $(WINDOWS_BUILD) -j $(JOBS)
+	scripts/dist-windows.sh $(WINDOWS_BUILD)
+
+# The Windows zip under Wine, against the emulated drive (built in BUILD),
+# compared with the Linux build's output on the same discs.
+check-windows:
+	scripts/install-deps.sh windows
+	$(MAKE) --no-print-directory build
+	$(MAKE) --no-print-directory dist-windows
+	tests/windows/check-windows.sh $(WINDOWS_BUILD)/cdtracks-*-windows-x86_64.zip $(BUILD)
+
 # Figures, not a test: writes docs/performance.md.
 bench:
 	scripts/benchmark.sh
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(DIST_BUILD) $(BUNDLED_BUILD) build-bench-* \
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(DIST_BUILD) $(BUNDLED_BUILD) $(WINDOWS_BUILD) build-bench-* \
 		build-sdl-source build-vm-cache build-distro-cache

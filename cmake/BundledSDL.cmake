@@ -149,15 +149,38 @@ if(CDTRACKS_STATIC)
     "build it from its source with -DCDTRACKS_STATIC=ON where that library\n"
     "is installed.\n")
 endif()
+if(WIN32)
+  string(CONCAT notice "${notice}\n"
+    "This cdtracks.exe is built with MinGW-w64 and contains SDL's Windows\n"
+    "CD-ROM driver and its entry wrapper (SDLmain), and the GNU C++ and GCC\n"
+    "runtimes, under the GPL with the GCC Runtime Library Exception. It uses\n"
+    "the C runtime every Windows has (msvcrt.dll) and imports Windows' own\n"
+    "DLLs only: it runs on 64-bit Windows as it is.\n")
+endif()
 file(WRITE ${CDTRACKS_SDL_NOTICE} "${notice}")
 
 # Only what cdtracks uses: the core, threads (the log's mutex), timers and
 # the CD-ROM drivers. Without video, SDL 1.2 also avoids the code that newer
-# compilers reject.
-execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine
-  OUTPUT_VARIABLE sdl_build_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
+# compilers reject. For Windows, video stays (its GDI driver only), because
+# SDL's entry wrapper, SDLmain, sets the module handle through it; the
+# wrapper is built without its redirection of standard output and standard
+# error into files.
+if(WIN32)
+  find_program(CDTRACKS_HOST_CC NAMES cc gcc REQUIRED)
+  execute_process(COMMAND ${CDTRACKS_HOST_CC} -dumpmachine
+    OUTPUT_VARIABLE sdl_build_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine
+    OUTPUT_VARIABLE sdl_host_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(sdl_options --host=${sdl_host_triple} --disable-audio --disable-joystick
+    --disable-directx --disable-video-opengl --disable-stdio-redirect)
+else()
+  execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine
+    OUTPUT_VARIABLE sdl_build_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(sdl_options --disable-audio --disable-video --disable-events --disable-joystick)
+endif()
 set(sdl_prefix ${sdl_work}/install)
 set(sdl_library ${sdl_prefix}/lib/libSDL.a)
+set(sdl_main_library ${sdl_prefix}/lib/libSDLmain.a)
 ExternalProject_Add(sdl12
   SOURCE_DIR ${sdl_source}
   BINARY_DIR ${sdl_work}/build
@@ -166,10 +189,9 @@ ExternalProject_Add(sdl12
   TMP_DIR ${sdl_work}/tmp
   CONFIGURE_COMMAND ${sdl_source}/configure --prefix=<INSTALL_DIR>
     --build=${sdl_build_triple} CC=${CMAKE_C_COMPILER}
-    --disable-shared --enable-static --disable-rpath
-    --disable-audio --disable-video --disable-events --disable-joystick
+    --disable-shared --enable-static --disable-rpath ${sdl_options}
     --disable-loadso --disable-file --disable-cpuinfo --disable-assembly
-  BUILD_BYPRODUCTS ${sdl_library}
+  BUILD_BYPRODUCTS ${sdl_library} ${sdl_main_library}
   LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
 
 # The include folder exists only once SDL is installed; an imported target's
@@ -180,8 +202,15 @@ add_library(cdtracks_bundled_sdl STATIC IMPORTED GLOBAL)
 set_target_properties(cdtracks_bundled_sdl PROPERTIES
   IMPORTED_LOCATION ${sdl_library}
   INTERFACE_INCLUDE_DIRECTORIES ${sdl_prefix}/include/SDL)
-target_link_libraries(cdtracks_bundled_sdl INTERFACE Threads::Threads m)
 add_dependencies(cdtracks_bundled_sdl sdl12)
+if(WIN32)
+  target_link_libraries(cdtracks_bundled_sdl INTERFACE user32 gdi32 winmm)
+  add_library(cdtracks_bundled_sdlmain STATIC IMPORTED GLOBAL)
+  set_target_properties(cdtracks_bundled_sdlmain PROPERTIES IMPORTED_LOCATION ${sdl_main_library})
+  add_dependencies(cdtracks_bundled_sdlmain sdl12)
+else()
+  target_link_libraries(cdtracks_bundled_sdl INTERFACE Threads::Threads m)
+endif()
 
 unset(what)
 unset(origin)

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the Debian packages that a make target needs, when any is missing.
-# Usage: install-deps.sh demo|check|vm|bench|distros
+# Usage: install-deps.sh demo|check|vm|bench|distros|dist-windows|windows
 # As root it runs apt-get itself; with password-less sudo it uses sudo;
 # otherwise it prints the command to run and stops.
 #
@@ -16,7 +16,9 @@ check)   packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compa
 vm)      packages="$build qemu-system-x86 busybox-static genisoimage cd-discid" ;;
 bench)   packages="$build cd-discid valgrind hyperfine time" ;;
 distros) packages="$build debootstrap git" ;;
-*)       echo "usage: $0 demo|check|vm|bench|distros" >&2; exit 2 ;;
+dist-windows) packages="$build gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 mandoc" ;;
+windows) packages="$build gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 mandoc wine wine64" ;;
+*)       echo "usage: $0 demo|check|vm|bench|distros|dist-windows|windows" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

@@ -25,6 +25,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "drive.h"
@@ -162,7 +163,9 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
     void *arg = va_arg(ap, void *);
     va_end(ap);
     drive_ensure_loaded();
-    if (drive_is_handle(fd))
+    struct stat st;
+    if (drive_is_handle(fd)
+        || (syscall(SYS_fstat, fd, &st) == 0 && drive_is_device_file(&st)))
         return drive_ioctl(request, arg);
     return NEXT("ioctl", int (*)(int, unsigned long, ...))(fd, request, arg);
 }

@@ -25,6 +25,9 @@ static struct {
     long calls[OP_COUNT];
     int handles[MAX_HANDLES];
     int nhandles;
+    int by_identity;        /* the device is a regular file: see drive.h */
+    dev_t file_dev;
+    ino_t file_ino;
 } drive = {.log_fd = -1};
 
 /* The log is opened and closed with the system calls themselves: inside a
@@ -93,6 +96,13 @@ void drive_load(void)
         _exit(DRIVE_BAD_DESCRIPTION_STATUS);
     }
     drive.audio_status = drive.disc.audio_status;
+    struct stat st;
+    drive.by_identity = drive.device[0] != '\0'
+        && syscall(SYS_newfstatat, AT_FDCWD, drive.device, &st, 0) == 0 && S_ISREG(st.st_mode);
+    if (drive.by_identity) {
+        drive.file_dev = st.st_dev;
+        drive.file_ino = st.st_ino;
+    }
 }
 
 void drive_ensure_loaded(void)
@@ -148,6 +158,12 @@ static int handle_index(int fd)
 int drive_is_handle(int fd)
 {
     return handle_index(fd) >= 0;
+}
+
+int drive_is_device_file(const struct stat *st)
+{
+    drive_ensure_loaded();
+    return drive.by_identity && st->st_dev == drive.file_dev && st->st_ino == drive.file_ino;
 }
 
 /* Counts a call of op; returns the errno it is to fail with, or 0. */

@@ -9,6 +9,7 @@
 #define CDEMU_DRIVE_H
 
 #include <stddef.h>
+#include <sys/stat.h>
 
 #include "disc.h"
 
@@ -42,6 +43,13 @@ int drive_before_open(void);
 int drive_after_open(int fd);
 
 int drive_is_handle(int fd);
+
+/* Whether a descriptor, given its stat, is the drive by identity. When
+ * CDEMU_DEVICE is a regular file, any descriptor of that very file is the
+ * drive, however it reached the program: Wine's server opens the drive
+ * itself and hands the program a descriptor. A device path that is a
+ * symlink to /dev/null is recognised by its open only. */
+int drive_is_device_file(const struct stat *st);
 
 /* The drive's descriptor fd is being closed. */
 void drive_close(int fd);

@@ -21,8 +21,9 @@ run_case() {
     fi
     [ "$_out" = - ] && _out=$_case/stdout
     : >"$_case/stdout"
-    (cd "$_wd" && "$@" >"$_out" 2>"$_case/stderr")
-    echo $? >"$_case/status"
+    _status=0
+    (cd "$_wd" && "$@" >"$_out" 2>"$_case/stderr") || _status=$?
+    echo $_status >"$_case/status"
     ls -A "$_wd" >"$_case/files"
 }
 

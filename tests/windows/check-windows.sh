@@ -1,0 +1,179 @@
+#!/bin/sh
+# The Windows cdtracks.exe of a `make dist-windows` zip, run under Wine
+# against the emulated drive: Wine's drive D: is a CD-ROM drive backed by a
+# plain file, and libcdemu.so, preloaded into the program's Wine process,
+# answers the Linux CD-ROM ioctls that Wine makes on that file's
+# descriptors (it knows them by the file's identity: Wine's server opens
+# the drive). The discs are the ones the Linux tests use, and each listing
+# is compared with the Linux build's listing of the same disc, the expected
+# differences named: CRLF line ends, and the last track one frame shorter,
+# as SDL's Windows driver takes it from MCI.
+#
+# Also checks what the zip holds and which DLLs the exe imports.
+# Usage: check-windows.sh ZIP LINUX_BUILD
+# LINUX_BUILD holds the Linux cdtracks and the emulator (make build).
+# Environment: WINE_CACHE, where the Wine prefix is kept (default: the zip's
+# folder, wine/); WINE_TIMEOUT, seconds for any one Wine command (120).
+set -eu
+
+[ $# -eq 2 ] || { echo "usage: $0 ZIP LINUX_BUILD" >&2; exit 2; }
+top=$(cd "$(dirname "$0")/../.." && pwd)
+zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+linux=$(cd "$2" && pwd)
+cache=${WINE_CACHE:-$(dirname "$zip")/wine}
+limit=${WINE_TIMEOUT:-120}
+. "$top/tests/system/cases.sh"
+
+die() { echo "check-windows: $*" >&2; exit 1; }
+fail() { echo "FAIL: $*" >&2; cases_failed=$((cases_failed + 1)); }
+now() { date +%s.%N; }
+seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+
+for tool in wine wineserver x86_64-w64-mingw32-objdump cmake; do
+    command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh windows installs it"
+done
+[ -x "$linux/cdtracks" ] && [ -f "$linux/tests/cdemu/libcdemu.so" ] ||
+    die "$linux has no Linux cdtracks and emulator (make build)"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-windows.XXXXXX")
+# Wine, headless and quiet: its own messages would read as the program's.
+unset DISPLAY WAYLAND_DISPLAY
+export WINEPREFIX="$cache/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+wine_timeout() { timeout --kill-after=5 "$limit" "$@"; }
+
+# ---- the zip ----
+mkdir "$work/zip"
+(cd "$work/zip" && cmake -E tar xf "$zip")
+dir=$work/zip/$(basename "$zip" .zip)
+for f in cdtracks.exe cdtracks.txt README.md LICENSE SDL-COPYING SDL-NOTICE.txt; do
+    [ -f "$dir/$f" ] || fail "the zip lacks $f"
+done
+[ "$(ls "$dir" | wc -l)" -eq 6 ] || fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
+exe=$dir/cdtracks.exe
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort)
+for dll in $imports; do
+    case $dll in
+    KERNEL32.DLL|USER32.DLL|GDI32.DLL|WINMM.DLL|MSVCRT.DLL|ADVAPI32.DLL|SHELL32.DLL) ;;
+    *) fail "cdtracks.exe imports $dll, which not every Windows has" ;;
+    esac
+done
+x86_64-w64-mingw32-objdump -p "$exe" | grep -q 'Subsystem.*Windows CUI' ||
+    fail "cdtracks.exe is not a console program"
+echo "check-windows: cdtracks.exe imports" $imports
+
+# ---- the Wine prefix, made once and kept ----
+start=$(now)
+prefix="kept from an earlier run"
+if [ ! -f "$cache/.complete" ]; then
+    prefix=made
+    echo "check-windows: making a Wine prefix in $WINEPREFIX (once)" >&2
+    rm -rf "$cache"
+    mkdir -p "$cache"
+    wine_timeout wineboot -u >"$cache/wineboot.log" 2>&1 ||
+        { tail -n 20 "$cache/wineboot.log" >&2; die "wineboot could not make a prefix"; }
+    wine_timeout wineserver -w
+    touch "$cache/.complete"
+    prefix="made in $(seconds_since "$start") s"
+fi
+# Drive D:, a CD-ROM drive whose device is a plain file: the emulator's.
+device=$cache/cdrom-device
+: >"$device"
+mkdir -p "$cache/d-root"
+drive() { # on|off
+    if [ "$1" = on ]; then
+        ln -sfn "$cache/d-root" "$WINEPREFIX/dosdevices/d:"
+        ln -sfn "$device" "$WINEPREFIX/dosdevices/d::"
+        wine_timeout wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null
+    else
+        rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::"
+        wine_timeout wine reg delete 'HKLM\Software\Wine\Drives' /v d: /f >/dev/null 2>&1 || true
+    fi
+    # The drives are read when Wine's server starts: start it anew, and keep
+    # it up between runs.
+    wine_timeout wineserver -k 2>/dev/null || true
+    wine_timeout wineserver -w
+    wineserver -p
+}
+
+# The exe, with DISC in the emulated drive, in a new empty working folder.
+on_windows() { # NAME DISC [STDOUT]
+    printf '%s' "$2" >"$work/$1.disc"
+    run_case "$work" "$1" "${3:--}" - env CDEMU_DEVICE="$device" CDEMU_DISC="$work/$1.disc" \
+        CDEMU_LOG="$work/$1.calls" LD_PRELOAD="$linux/tests/cdemu/libcdemu.so" \
+        timeout --kill-after=5 "$limit" wine "$exe"
+}
+
+# What the Linux build prints for DISC, as Windows prints it: CRLF line
+# ends, and the last track one frame short. (Command substitution drops the
+# last line feed: the callers put it back.)
+windows_listing_of() { # DISC
+    mkdir -p "$work/linux"
+    printf '%s' "$1" >"$work/linux/disc"
+    ln -sfn /dev/null "$work/linux/drive"
+    (cd "$work/linux" && CDEMU_DEVICE="$work/linux/drive" CDEMU_DISC="$work/linux/disc" \
+        SDL_CDROM="$work/linux/drive" LD_PRELOAD="$linux/tests/cdemu/libcdemu.so" \
+        "$linux/cdtracks") | awk '{ line[NR] = $0 } END { line[NR]--; for (i = 1; i <= NR; i++) printf "%s\r\n", line[i] }'
+}
+
+sample=$(cat "$top/tests/discs/sample.disc")
+# No CD-ROM drive: Wine has no drive D:, so the disc the emulator holds is
+# never asked for.
+start=$(now)
+drive off
+on_windows no-drive "$sample"
+cold=$(seconds_since "$start")
+expect_case "$work" no-drive 0 "" ""
+[ ! -s "$work/no-drive.calls" ] || fail "no-drive: a drive was asked: $(tr '\n' ' ' <"$work/no-drive.calls")"
+
+drive on
+mixed="track data 150
+track audio 20150
+track audio 33650
+track data 40000
+leadout 52000
+"
+start=$(now)
+on_windows sample "$sample"
+warm=$(seconds_since "$start")
+expect_case "$work" sample 0 "$(windows_listing_of "$sample")
+" ""
+# The drive was stopped and closed at exit, while SDL still ran: MCI's
+# close stops the drive, and does nothing once SDL has shut down.
+[ "$(tail -n 1 "$work/sample.calls")" = CDROMSTOP ] ||
+    fail "sample: the drive was not closed at exit: $(tr '\n' ' ' <"$work/sample.calls")"
+on_windows mixed "$mixed"
+expect_case "$work" mixed 0 "$(windows_listing_of "$mixed")
+" ""
+on_windows empty "empty
+"
+expect_case "$work" empty 0 "" ""
+on_windows unreadable "fail CDROMREADTOCHDR EIO
+$sample"
+expect_case "$work" unreadable 0 "" ""
+[ -z "$(windows_listing_of "fail CDROMREADTOCHDR EIO
+$sample")" ] || fail "unreadable: the Linux build lists the disc"
+
+# A report that cannot be written: standard output a pipe whose reader is
+# gone. Status 1 and one line on standard error; its reason is the C
+# runtime's.
+(sleep 1; on_windows closed-pipe "$sample" /dev/stdout) | true
+pipe=$work/closed-pipe
+if [ "$(cat "$pipe/status")" = 1 ] && [ "$(wc -l <"$pipe/stderr")" -eq 1 ] &&
+    grep -q '^cdtracks: write error: ' "$pipe/stderr"; then
+    cases_passed=$((cases_passed + 1))
+else
+    fail "closed-pipe: status $(cat "$pipe/status"), stderr '$(cat "$pipe/stderr")'"
+fi
+
+# Nothing was written next to the exe (no stdout.txt, no stderr.txt).
+[ "$(ls "$dir" | wc -l)" -eq 6 ] || fail "files appeared next to the exe: $(ls "$dir" | tr '\n' ' ')"
+
+echo "check-windows: Wine prefix $prefix; a first run, Wine's server starting, ${cold} s;" \
+    "a run with the server up ${warm} s"
+cases_summary check-windows
