@@ -11,7 +11,7 @@
 # Needs root (chroot, mounts), debootstrap and git. The pristine roots are
 # kept in DISTRO_CACHE (default build-distro-cache) and copied for each try.
 # Usage: check-distros.sh DIST_BINARY [RELEASE...]   (default: bullseye trixie)
-# Environment: DISTRO_TIMEOUT, seconds for each step (default 1800).
+# Environment: DISTRO_TIMEOUT, seconds for each step (default 900).
 set -eu
 
 [ $# -ge 1 ] || { echo "usage: $0 DIST_BINARY [RELEASE...]" >&2; exit 2; }
@@ -20,7 +20,7 @@ binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 shift
 releases=${*:-bullseye trixie}
 cache=${DISTRO_CACHE:-$top/build-distro-cache}
-limit=${DISTRO_TIMEOUT:-1800}
+limit=${DISTRO_TIMEOUT:-900}
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-distros: $*" >&2; exit 1; }
