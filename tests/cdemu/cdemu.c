@@ -25,7 +25,6 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "drive.h"
@@ -165,7 +164,7 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
     drive_ensure_loaded();
     struct stat st;
     if (drive_is_handle(fd)
-        || (syscall(SYS_fstat, fd, &st) == 0 && drive_is_device_file(&st)))
+        || (fstat(fd, &st) == 0 && drive_is_device_file(&st)))
         return drive_ioctl(request, arg);
     return NEXT("ioctl", int (*)(int, unsigned long, ...))(fd, request, arg);
 }

@@ -98,7 +98,7 @@ void drive_load(void)
     drive.audio_status = drive.disc.audio_status;
     struct stat st;
     drive.by_identity = drive.device[0] != '\0'
-        && syscall(SYS_newfstatat, AT_FDCWD, drive.device, &st, 0) == 0 && S_ISREG(st.st_mode);
+        && stat(drive.device, &st) == 0 && S_ISREG(st.st_mode);
     if (drive.by_identity) {
         drive.file_dev = st.st_dev;
         drive.file_ino = st.st_ino;
