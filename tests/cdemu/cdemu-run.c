@@ -314,9 +314,8 @@ int main(int argc, char **argv)
                 on_return(t);
         } else if (sig == SIGTRAP && event != 0) {
             /* A clone, fork or exec: the new tracee announces itself. */
-        } else if (sig == SIGSTOP && event == 0 && t->opening == 0) {
-            /* A new thread or child's first stop, or a stop to pass on. */
-            deliver = 0;
+        } else if (sig == SIGSTOP && event == 0) {
+            /* A new thread or child's first stop: not passed on. */
         } else {
             deliver = sig;
         }

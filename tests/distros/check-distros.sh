@@ -93,9 +93,6 @@ for release in $releases; do
     root=$work/$release
     say "$release: a fresh copy of the root, a fresh clone, make demo and make check"
     cp -a "$cache/$release" "$root"
-    for fs in proc sys dev; do
-        mkdir -p "$root/$fs"
-    done
     mount -t proc proc "$root/proc"
     mounted="$mounted $root/proc"
     # Bound in as slaves: letting them go must not unmount the machine's own.
@@ -111,14 +108,13 @@ for release in $releases; do
     run_case "$work" "$release.demo" - "$root/root/cdtracks" in_root "$root" sh -c 'cd /root/cdtracks && make demo'
     demo=$work/$release.demo
     if [ "$(cat "$demo/status")" = 0 ] && [ "$(tail -n 12 "$demo/stdout")" = "$sample" ]; then
-        cases_passed=$((cases_passed + 1))
+        case_pass
         say "$release: make demo listed the sample disc ($(($(date +%s) - start)) s)"
         grep -h -e '^-- cdtracks SDL:' -e '^fetch-sdl-source: using' "$demo/stdout" "$demo/stderr" |
             sort -u | sed 's/^/    /' >&2
     else
-        cases_failed=$((cases_failed + 1))
         tail -n 30 "$demo/stdout" "$demo/stderr" >&2
-        echo "FAIL: $release: make demo ended with status $(cat "$demo/status") without the sample's 12 lines" >&2
+        case_fail "$release: make demo ended with status $(cat "$demo/status") without the sample's 12 lines"
     fi
 
     start=$(date +%s)
@@ -128,26 +124,20 @@ for release in $releases; do
     total=$(echo "$summary" | sed -n 's/.* out of \([0-9]*\)$/\1/p')
     if [ "$(cat "$check/status")" = 0 ] && [ "${total:-0}" -gt 0 ] &&
         echo "$summary" | grep -q '^100% tests passed, 0 tests failed'; then
-        cases_passed=$((cases_passed + 1))
+        case_pass
         say "$release: make check: $summary ($(($(date +%s) - start)) s)"
         sed -n '/did not run:/,/^$/p' "$check/stdout" | sed 's/^/    /' >&2
     else
-        cases_failed=$((cases_failed + 1))
         tail -n 40 "$check/stdout" "$check/stderr" >&2
-        echo "FAIL: $release: make check ended with status $(cat "$check/status"): ${summary:-no ctest summary}" >&2
+        case_fail "$release: make check ended with status $(cat "$check/status"): ${summary:-no ctest summary}"
     fi
 
     # The release's compiler and CMake find nothing to warn about in ours
     # (SDL's own build keeps its output in its log files).
     warnings=$(grep -hE 'warning:|CMake (Deprecation )?Warning' "$demo/stdout" "$demo/stderr" \
         "$check/stdout" "$check/stderr" | sort -u)
-    if [ -z "$warnings" ]; then
-        cases_passed=$((cases_passed + 1))
-    else
-        cases_failed=$((cases_failed + 1))
-        echo "FAIL: $release: the build warns:" >&2
-        echo "$warnings" >&2
-    fi
+    if [ -z "$warnings" ]; then case_pass; else case_fail "$release: the build warns:
+$warnings"; fi
 
     # make dist's binary in this root: no drive, nothing printed.
     mkdir "$root/cdtracks-run"

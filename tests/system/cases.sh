@@ -7,6 +7,10 @@
 cases_passed=0
 cases_failed=0
 
+# case_pass; case_fail WHAT: counts a check, saying what failed.
+case_pass() { cases_passed=$((cases_passed + 1)); }
+case_fail() { echo "FAIL: $*" >&2; cases_failed=$((cases_failed + 1)); }
+
 # run_case DIR NAME STDOUT WORKDIR COMMAND...: runs COMMAND in WORKDIR ("-":
 # a new empty folder DIR/NAME/work) with standard output to STDOUT ("-":
 # kept), and keeps the results in DIR/NAME.
@@ -31,22 +35,16 @@ run_case() {
 # ended with STATUS, printed exactly STDOUT and STDERR, and left exactly
 # FILES (names a line; default none); says what differs and counts it.
 expect_case() {
-    _case=$1/$2 _name=$2 _bad=0
+    _case=$1/$2 _name=$2 _why=
     printf '%s' "$4" >"$_case/want"
     cmp -s "$_case/stdout" "$_case/want" ||
-        { echo "FAIL: $_name: stdout is '$(cat "$_case/stdout")', not '$4'" >&2; _bad=1; }
+        _why="$_why; stdout is '$(cat "$_case/stdout")', not '$4'"
     printf '%s' "$5" >"$_case/want"
     cmp -s "$_case/stderr" "$_case/want" ||
-        { echo "FAIL: $_name: stderr is '$(cat "$_case/stderr")', not '$5'" >&2; _bad=1; }
-    [ "$(cat "$_case/status")" = "$3" ] ||
-        { echo "FAIL: $_name: status $(cat "$_case/status"), not $3" >&2; _bad=1; }
-    [ "$(cat "$_case/files")" = "${6:-}" ] ||
-        { echo "FAIL: $_name: left $(tr '\n' ' ' <"$_case/files")" >&2; _bad=1; }
-    if [ $_bad -eq 0 ]; then
-        cases_passed=$((cases_passed + 1))
-    else
-        cases_failed=$((cases_failed + 1))
-    fi
+        _why="$_why; stderr is '$(cat "$_case/stderr")', not '$5'"
+    [ "$(cat "$_case/status")" = "$3" ] || _why="$_why; status $(cat "$_case/status"), not $3"
+    [ "$(cat "$_case/files")" = "${6:-}" ] || _why="$_why; left $(tr '\n' ' ' <"$_case/files")"
+    if [ -z "$_why" ]; then case_pass; else case_fail "$_name$_why"; fi
 }
 
 # cases_summary LABEL: prints "LABEL: N passed, M failed"; fails if any did.

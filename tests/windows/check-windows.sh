@@ -25,7 +25,6 @@ limit=${WINE_TIMEOUT:-120}
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-windows: $*" >&2; exit 1; }
-fail() { echo "FAIL: $*" >&2; cases_failed=$((cases_failed + 1)); }
 now() { date +%s.%N; }
 seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
@@ -52,19 +51,19 @@ mkdir "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$zip")
 dir=$work/zip/$(basename "$zip" .zip)
 for f in cdtracks.exe cdtracks.txt README.md LICENSE SDL-COPYING SDL-NOTICE.txt; do
-    [ -f "$dir/$f" ] || fail "the zip lacks $f"
+    [ -f "$dir/$f" ] || case_fail "the zip lacks $f"
 done
-[ "$(ls "$dir" | wc -l)" -eq 6 ] || fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
+[ "$(ls "$dir" | wc -l)" -eq 6 ] || case_fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
 exe=$dir/cdtracks.exe
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort)
 for dll in $imports; do
     case $dll in
     KERNEL32.DLL|USER32.DLL|GDI32.DLL|WINMM.DLL|MSVCRT.DLL|ADVAPI32.DLL|SHELL32.DLL) ;;
-    *) fail "cdtracks.exe imports $dll, which not every Windows has" ;;
+    *) case_fail "cdtracks.exe imports $dll, which not every Windows has" ;;
     esac
 done
 x86_64-w64-mingw32-objdump -p "$exe" | grep -q 'Subsystem.*Windows CUI' ||
-    fail "cdtracks.exe is not a console program"
+    case_fail "cdtracks.exe is not a console program"
 echo "check-windows: cdtracks.exe imports" $imports
 
 # ---- the Wine prefix, made once and kept ----
@@ -129,7 +128,7 @@ drive off
 on_windows no-drive "$sample"
 cold=$(seconds_since "$start")
 expect_case "$work" no-drive 0 "" ""
-[ ! -s "$work/no-drive.calls" ] || fail "no-drive: a drive was asked: $(tr '\n' ' ' <"$work/no-drive.calls")"
+[ ! -s "$work/no-drive.calls" ] || case_fail "no-drive: a drive was asked: $(tr '\n' ' ' <"$work/no-drive.calls")"
 
 drive on
 mixed="track data 150
@@ -146,7 +145,7 @@ expect_case "$work" sample 0 "$(windows_listing_of "$sample")
 # The drive was stopped and closed at exit, while SDL still ran: MCI's
 # close stops the drive, and does nothing once SDL has shut down.
 [ "$(tail -n 1 "$work/sample.calls")" = CDROMSTOP ] ||
-    fail "sample: the drive was not closed at exit: $(tr '\n' ' ' <"$work/sample.calls")"
+    case_fail "sample: the drive was not closed at exit: $(tr '\n' ' ' <"$work/sample.calls")"
 on_windows mixed "$mixed"
 expect_case "$work" mixed 0 "$(windows_listing_of "$mixed")
 " ""
@@ -157,7 +156,7 @@ on_windows unreadable "fail CDROMREADTOCHDR EIO
 $sample"
 expect_case "$work" unreadable 0 "" ""
 [ -z "$(windows_listing_of "fail CDROMREADTOCHDR EIO
-$sample")" ] || fail "unreadable: the Linux build lists the disc"
+$sample")" ] || case_fail "unreadable: the Linux build lists the disc"
 
 # A report that cannot be written: standard output a pipe whose reader is
 # gone. Status 1 and one line on standard error; its reason is the C
@@ -166,13 +165,13 @@ $sample")" ] || fail "unreadable: the Linux build lists the disc"
 pipe=$work/closed-pipe
 if [ "$(cat "$pipe/status")" = 1 ] && [ "$(wc -l <"$pipe/stderr")" -eq 1 ] &&
     grep -q '^cdtracks: write error: ' "$pipe/stderr"; then
-    cases_passed=$((cases_passed + 1))
+    case_pass
 else
-    fail "closed-pipe: status $(cat "$pipe/status"), stderr '$(cat "$pipe/stderr")'"
+    case_fail "closed-pipe: status $(cat "$pipe/status"), stderr '$(cat "$pipe/stderr")'"
 fi
 
 # Nothing was written next to the exe (no stdout.txt, no stderr.txt).
-[ "$(ls "$dir" | wc -l)" -eq 6 ] || fail "files appeared next to the exe: $(ls "$dir" | tr '\n' ' ')"
+[ "$(ls "$dir" | wc -l)" -eq 6 ] || case_fail "files appeared next to the exe: $(ls "$dir" | tr '\n' ' ')"
 
 echo "check-windows: Wine prefix $prefix; a first run, Wine's server starting, ${cold} s;" \
     "a run with the server up ${warm} s"
