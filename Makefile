@@ -94,7 +94,7 @@ check-dist: dist
 	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_TESTS=ON)
 	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS)
 	$(call test,$(DIST_BUILD))
-	BUILD=$(DIST_BUILD) scripts/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
+	BUILD=$(DIST_BUILD) tests/dist/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
 
 # cdtracks for 64-bit Windows, cross-built with MinGW-w64, SDL linked in:
 # build-dist-windows/cdtracks-<version>-windows-x86_64.zip

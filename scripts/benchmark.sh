@@ -29,8 +29,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 ln -s /dev/null "$work/drive"
 export CDEMU_DEVICE="$work/drive" CDEMU_DISC="$top/tests/discs/sample.disc" SDL_CDROM="$work/drive"
-preload="$top/build-bench-dynamic/tests/cdemu/libcdemu.so"
-tracer="$top/build-bench-dynamic/tests/cdemu/cdemu-run"
+preload="$top/build-bench-dynamic/cdemu/libcdemu.so"
+tracer="$top/build-bench-dynamic/cdemu/cdemu-run"
 
 # name|way|command: the emulated drive reaches a program preloaded into it,
 # or, for a static one, through the tracer cdemu-run. cd-discid is measured

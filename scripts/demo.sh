@@ -25,7 +25,7 @@ export CDEMU_DEVICE="$drive/drive" CDEMU_DISC="$top/tests/discs/sample.disc" SDL
 # A fully static cdtracks has no loader to preload the emulator: the tracer
 # attaches it from outside.
 if readelf -d "$cdtracks" 2>/dev/null | grep -q "no dynamic section"; then
-    "$build/tests/cdemu/cdemu-run" "$cdtracks"
+    "$build/cdemu/cdemu-run" "$cdtracks"
 else
-    LD_PRELOAD="$build/tests/cdemu/libcdemu.so" "$cdtracks"
+    LD_PRELOAD="$build/cdemu/libcdemu.so" "$cdtracks"
 fi

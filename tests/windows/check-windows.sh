@@ -31,7 +31,7 @@ seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; 
 for tool in wine wineserver x86_64-w64-mingw32-objdump cmake; do
     command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh windows installs it"
 done
-[ -x "$linux/cdtracks" ] && [ -f "$linux/tests/cdemu/libcdemu.so" ] ||
+[ -x "$linux/cdtracks" ] && [ -f "$linux/cdemu/libcdemu.so" ] ||
     die "$linux has no Linux cdtracks and emulator (make build)"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-windows.XXXXXX")
@@ -104,7 +104,7 @@ drive() { # on|off
 on_windows() { # NAME DISC [STDOUT]
     printf '%s' "$2" >"$work/$1.disc"
     run_case "$work" "$1" "${3:--}" - env CDEMU_DEVICE="$device" CDEMU_DISC="$work/$1.disc" \
-        CDEMU_LOG="$work/$1.calls" LD_PRELOAD="$linux/tests/cdemu/libcdemu.so" \
+        CDEMU_LOG="$work/$1.calls" LD_PRELOAD="$linux/cdemu/libcdemu.so" \
         timeout --kill-after=5 "$limit" wine "$exe"
 }
 
@@ -116,7 +116,7 @@ windows_listing_of() { # DISC
     printf '%s' "$1" >"$work/linux/disc"
     ln -sfn /dev/null "$work/linux/drive"
     (cd "$work/linux" && CDEMU_DEVICE="$work/linux/drive" CDEMU_DISC="$work/linux/disc" \
-        SDL_CDROM="$work/linux/drive" LD_PRELOAD="$linux/tests/cdemu/libcdemu.so" \
+        SDL_CDROM="$work/linux/drive" LD_PRELOAD="$linux/cdemu/libcdemu.so" \
         "$linux/cdtracks") | awk '{ line[NR] = $0 } END { line[NR]--; for (i = 1; i <= NR; i++) printf "%s\r\n", line[i] }'
 }
 

@@ -7,7 +7,7 @@
 # emulator.
 set -eu
 
-top=$(cd "$(dirname "$0")/.." && pwd)
+top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"
 build=${BUILD:-build}
 bundled=${BUNDLED_BUILD:-build-bundled}

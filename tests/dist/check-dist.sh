@@ -6,7 +6,7 @@
 # Usage: check-dist.sh TARBALL
 set -eu
 
-top=$(cd "$(dirname "$0")/.." && pwd)
+top=$(cd "$(dirname "$0")/../.." && pwd)
 tarball=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 build=$(cd "${BUILD:-build-dist}" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-dist.XXXXXX")
