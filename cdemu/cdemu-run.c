@@ -15,7 +15,8 @@
  * closes, ioctls (those on the drive are answered here and never reach the
  * kernel), and stats (the machine's own drives are hidden, as are the mount
  * tables). Every thread and child of the program is traced the same way.
- * x86-64 only.
+ * Built for x86-64; it serves x86-64 programs and 32-bit x86 ones, which the
+ * kernel runs through its 32-bit layer.
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -45,6 +46,20 @@
 #endif
 
 #define MAX_TRACEES 64
+
+/* A 32-bit x86 program makes its calls by the i386 numbers, with its
+ * arguments in ebx, ecx and edx; its code segment tells it apart. */
+#define USER32_CS 0x23
+#define I386_OPEN 5
+#define I386_CLOSE 6
+#define I386_IOCTL 54
+#define I386_STAT 106
+#define I386_LSTAT 107
+#define I386_STAT64 195
+#define I386_LSTAT64 196
+#define I386_OPENAT 295
+#define I386_FSTATAT64 300
+#define I386_STATX 383
 
 static void die(const char *what)
 {
@@ -147,6 +162,40 @@ static long serve_ioctl(pid_t pid, unsigned long request, uint64_t arg)
     return 0;
 }
 
+/* The calls the filter stops on, whichever their numbers. */
+enum call { CALL_OTHER, CALL_OPEN, CALL_OPENAT, CALL_STAT, CALL_STATAT, CALL_CLOSE, CALL_IOCTL };
+
+/* Which call the tracee is stopped in, and its first three arguments. */
+static enum call decode(const struct user_regs_struct *regs, uint64_t arg[3])
+{
+    if (regs->cs == USER32_CS) {
+        arg[0] = (uint32_t)regs->rbx;
+        arg[1] = (uint32_t)regs->rcx;
+        arg[2] = (uint32_t)regs->rdx;
+        switch (regs->orig_rax) {
+        case I386_OPEN: return CALL_OPEN;
+        case I386_OPENAT: return CALL_OPENAT;
+        case I386_STAT: case I386_LSTAT: case I386_STAT64: case I386_LSTAT64: return CALL_STAT;
+        case I386_FSTATAT64: case I386_STATX: return CALL_STATAT;
+        case I386_CLOSE: return CALL_CLOSE;
+        case I386_IOCTL: return CALL_IOCTL;
+        default: return CALL_OTHER;
+        }
+    }
+    arg[0] = regs->rdi;
+    arg[1] = regs->rsi;
+    arg[2] = regs->rdx;
+    switch (regs->orig_rax) {
+    case SYS_open: return CALL_OPEN;
+    case SYS_openat: return CALL_OPENAT;
+    case SYS_stat: case SYS_lstat: return CALL_STAT;
+    case SYS_newfstatat: case SYS_statx: return CALL_STATAT;
+    case SYS_close: return CALL_CLOSE;
+    case SYS_ioctl: return CALL_IOCTL;
+    default: return CALL_OTHER;
+    }
+}
+
 /* At a call the filter stops on: 1 to see it again when it returns. */
 static int on_call(struct tracee *t)
 {
@@ -154,26 +203,25 @@ static int on_call(struct tracee *t)
     if (ptrace(PTRACE_GETREGS, t->pid, NULL, &regs) != 0)
         die("PTRACE_GETREGS");
     char path[4096];
-    uint64_t path_arg;
+    uint64_t arg[3], path_arg;
     int dirfd = AT_FDCWD;
-    switch (regs.orig_rax) {
-    case SYS_open:
-    case SYS_stat:
-    case SYS_lstat:
-        path_arg = regs.rdi;
+    enum call call = decode(&regs, arg);
+    switch (call) {
+    case CALL_OPEN:
+    case CALL_STAT:
+        path_arg = arg[0];
         break;
-    case SYS_openat:
-    case SYS_newfstatat:
-    case SYS_statx:
-        dirfd = (int)regs.rdi;
-        path_arg = regs.rsi;
+    case CALL_OPENAT:
+    case CALL_STATAT:
+        dirfd = (int)arg[0];
+        path_arg = arg[1];
         break;
-    case SYS_close:
-        drive_close((int)regs.rdi);
+    case CALL_CLOSE:
+        drive_close((int)arg[0]);
         return 0;
-    case SYS_ioctl:
-        if (drive_is_handle((int)regs.rdi))
-            skip_call(t->pid, &regs, serve_ioctl(t->pid, regs.rsi, regs.rdx));
+    case CALL_IOCTL:
+        if (drive_is_handle((int)arg[0]))
+            skip_call(t->pid, &regs, serve_ioctl(t->pid, arg[1], arg[2]));
         return 0;
     default:
         return 0;
@@ -183,7 +231,7 @@ static int on_call(struct tracee *t)
     /* Paths relative to another folder are never the drive's. */
     if (path[0] != '/' && dirfd != AT_FDCWD)
         return 0;
-    int opens = regs.orig_rax == SYS_open || regs.orig_rax == SYS_openat;
+    int opens = call == CALL_OPEN || call == CALL_OPENAT;
     if (opens && drive_is_device(path)) {
         if (drive_before_open() != 0) {
             skip_call(t->pid, &regs, -errno);
@@ -203,7 +251,7 @@ static void on_return(struct tracee *t)
     struct user_regs_struct regs;
     if (ptrace(PTRACE_GETREGS, t->pid, NULL, &regs) != 0)
         die("PTRACE_GETREGS");
-    long result = (long)regs.rax;
+    long result = regs.cs == USER32_CS ? (long)(int32_t)regs.rax : (long)regs.rax;
     t->opening = 0;
     if (result < 0)
         errno = (int)-result;
@@ -216,8 +264,15 @@ static void install_filter(void)
 {
 #define STOP_ON(nr) BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (nr), 0, 1), \
                     BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRACE)
+    /* The i386 calls, then the x86-64 ones; any other ABI's pass. */
     struct sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_I386, 0, 22),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+        STOP_ON(I386_OPEN), STOP_ON(I386_OPENAT), STOP_ON(I386_CLOSE), STOP_ON(I386_IOCTL),
+        STOP_ON(I386_STAT), STOP_ON(I386_LSTAT), STOP_ON(I386_STAT64), STOP_ON(I386_LSTAT64),
+        STOP_ON(I386_FSTATAT64), STOP_ON(I386_STATX),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
