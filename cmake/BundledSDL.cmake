@@ -127,15 +127,32 @@ string(CONCAT notice
   "-DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE=/path/to/your/SDL (see its\n"
   "README).\n")
 if(CDTRACKS_STATIC)
-  # The C library is linked in too, and is under the same licence.
-  execute_process(COMMAND getconf GNU_LIBC_VERSION
-    OUTPUT_VARIABLE libc OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  execute_process(COMMAND dpkg-query -W "-f=\${source:Package}=\${source:Version}" libc6-dev
-    OUTPUT_VARIABLE libc_source OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  if(libc_source)
-    set(libc_source "Debian's source package ${libc_source}\n(apt-get source ${libc_source})")
+  # The C library is linked in too, and is under the same licence. It is the
+  # compiler's: its version from its headers, its source from the Debian
+  # package that holds its libc.a (libc6-dev, or for a cross compiler
+  # libc6-dev-ARCH-cross, which Debian builds from another source package).
+  execute_process(COMMAND ${CMAKE_C_COMPILER} -dM -E -include features.h -x c /dev/null
+    OUTPUT_VARIABLE macros ERROR_QUIET)
+  string(REGEX MATCH "__GLIBC__ ([0-9]+)" libc "${macros}")
+  set(libc "glibc ${CMAKE_MATCH_1}")
+  string(REGEX MATCH "__GLIBC_MINOR__ ([0-9]+)" libc_minor "${macros}")
+  string(APPEND libc ".${CMAKE_MATCH_1}")
+  execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=libc.a
+    OUTPUT_VARIABLE libc_archive OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(libc_archive "${libc_archive}" REALPATH)
+  execute_process(COMMAND dpkg-query -S ${libc_archive}
+    OUTPUT_VARIABLE libc_package OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  string(REGEX REPLACE ":.*" "" libc_package "${libc_package}")
+  if(libc_package)
+    execute_process(COMMAND dpkg-query -W
+      "-f=\${source:Package}=\${source:Version} \${Package} \${Version}" ${libc_package}
+      OUTPUT_VARIABLE libc_source OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
+  if(libc_source MATCHES "^([^ ]+) ([^ ]+ [^ ]+)$")
+    string(CONCAT libc_source "Debian's source package ${CMAKE_MATCH_1}, which makes\n"
+      "${CMAKE_MATCH_2} (apt-get source ${CMAKE_MATCH_1})")
   else()
-    set(libc_source "the source of this machine's ${libc}")
+    set(libc_source "the source of the ${libc} that ${CMAKE_C_COMPILER} links")
   endif()
   string(CONCAT notice "${notice}\n"
     "This cdtracks is linked fully statically. It also contains\n"
@@ -159,6 +176,18 @@ if(WIN32)
 endif()
 file(WRITE ${CDTRACKS_SDL_NOTICE} "${notice}")
 
+# The machine SDL is built for is the compiler's; a cross build (Windows,
+# another processor) names the machine it is built on by its own compiler.
+execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine
+  OUTPUT_VARIABLE sdl_host_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(CMAKE_CROSSCOMPILING)
+  find_program(CDTRACKS_HOST_CC NAMES cc gcc REQUIRED)
+  execute_process(COMMAND ${CDTRACKS_HOST_CC} -dumpmachine
+    OUTPUT_VARIABLE sdl_build_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
+else()
+  set(sdl_build_triple ${sdl_host_triple})
+endif()
+
 # Only what cdtracks uses: the core, threads (the log's mutex), timers and
 # the CD-ROM drivers. Without video, SDL 1.2 also avoids the code that newer
 # compilers reject. For Windows, video stays (its GDI driver only), because
@@ -166,16 +195,9 @@ file(WRITE ${CDTRACKS_SDL_NOTICE} "${notice}")
 # wrapper is built without its redirection of standard output and standard
 # error into files.
 if(WIN32)
-  find_program(CDTRACKS_HOST_CC NAMES cc gcc REQUIRED)
-  execute_process(COMMAND ${CDTRACKS_HOST_CC} -dumpmachine
-    OUTPUT_VARIABLE sdl_build_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
-  execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine
-    OUTPUT_VARIABLE sdl_host_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set(sdl_options --host=${sdl_host_triple} --disable-audio --disable-joystick
+  set(sdl_options --disable-audio --disable-joystick
     --disable-directx --disable-video-opengl --disable-stdio-redirect)
 else()
-  execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine
-    OUTPUT_VARIABLE sdl_build_triple OUTPUT_STRIP_TRAILING_WHITESPACE)
   set(sdl_options --disable-audio --disable-video --disable-events --disable-joystick)
 endif()
 set(sdl_prefix ${sdl_work}/install)
@@ -188,7 +210,7 @@ ExternalProject_Add(sdl12
   STAMP_DIR ${sdl_work}/stamp
   TMP_DIR ${sdl_work}/tmp
   CONFIGURE_COMMAND ${sdl_source}/configure --prefix=<INSTALL_DIR>
-    --build=${sdl_build_triple} CC=${CMAKE_C_COMPILER}
+    --build=${sdl_build_triple} --host=${sdl_host_triple} CC=${CMAKE_C_COMPILER}
     --disable-shared --enable-static --disable-rpath ${sdl_options}
     --disable-loadso --disable-file --disable-cpuinfo --disable-assembly
   BUILD_BYPRODUCTS ${sdl_library} ${sdl_main_library}
@@ -215,3 +237,4 @@ endif()
 unset(what)
 unset(origin)
 unset(notice)
+unset(macros)
