@@ -8,7 +8,15 @@
 
 BUILD   ?= build
 SANITIZE_BUILD ?= build-sanitize
-DIST_BUILD ?= build-dist
+# make dist ARCH=x86_64|i686|aarch64|armhf: the processor the release binary
+# is for, this machine's own by default; another is cross-built with
+# Debian's cross compiler (cmake/linux-ARCH.cmake). Each in build-dist-ARCH.
+MACHINE_ARCH := $(shell uname -m | sed -e 's/^armv[78]l$$/armhf/' -e 's/^i[3-6]86$$/i686/')
+ARCH    ?= $(MACHINE_ARCH)
+RELEASE_ARCHES = x86_64 i686 aarch64 armhf
+CROSS   = $(filter-out $(MACHINE_ARCH),$(ARCH))
+DIST_BUILD ?= build-dist-$(ARCH)
+RELEASE_DIR ?= build-release
 BUNDLED_BUILD ?= build-bundled
 WINDOWS_BUILD ?= build-dist-windows
 CMAKE   ?= cmake
@@ -17,6 +25,11 @@ JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX  ?= /usr/local
 SDL     ?= auto
 SDL_SOURCE ?=
+# Release files take their dates from the last commit.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
 
 # $(call configure,BUILD_DIR,SDL,CMAKE_ARGS)
 configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
@@ -27,7 +40,7 @@ configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure -j $(JOBS)
 
 .PHONY: all build demo check check-sanitize check-vm check-dist check-distros install package \
-	dist dist-windows check-windows bench clean
+	dist dist-windows check-windows release check-release bench clean
 
 all: build
 
@@ -80,21 +93,34 @@ install:
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-# The release tarball, build-dist/cdtracks-<version>-linux-<arch>.tar.gz: a
-# fully static cdtracks (SDL, the C++ runtime and the C library linked in).
+# The release tarball, build-dist-ARCH/cdtracks-<version>-linux-ARCH.tar.gz:
+# a fully static cdtracks (SDL, the C++ runtime and the C library linked in).
 dist:
-	scripts/install-deps.sh demo
-	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_STATIC=ON -DCDTRACKS_TESTS=OFF -DCMAKE_BUILD_TYPE=Release)
+	$(if $(CROSS),$(if $(wildcard cmake/linux-$(ARCH).cmake),,$(error ARCH=$(ARCH): \
+		this machine builds $(MACHINE_ARCH) and cross-builds $(RELEASE_ARCHES))))
+	scripts/install-deps.sh $(if $(CROSS),dist-$(ARCH),demo)
+	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_STATIC=ON -DCDTRACKS_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+		$(if $(CROSS),-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/linux-$(ARCH).cmake))
 	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS)
 	scripts/dist.sh $(DIST_BUILD)
 
-# Every test on the very binary that make dist packs, then the tarball.
+# Every test on the very binary that make dist packs, then the tarball: its
+# binary lists the sample disc through the emulated drive. A binary of
+# another processor cannot run the tests here: an i686 one lists the sample
+# disc through the emulator built in BUILD, an ARM one starts under
+# qemu-user, in an empty root.
 check-dist: dist
 	scripts/install-deps.sh check
+	$(if $(CROSS),scripts/install-deps.sh foreign)
+ifeq ($(CROSS),)
 	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_TESTS=ON)
 	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS)
 	$(call test,$(DIST_BUILD))
 	BUILD=$(DIST_BUILD) tests/dist/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
+else
+	$(if $(filter i686,$(ARCH)),$(MAKE) --no-print-directory build)
+	BUILD=$(BUILD) tests/dist/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
+endif
 
 # cdtracks for 64-bit Windows, cross-built with MinGW-w64, SDL linked in:
 # build-dist-windows/cdtracks-<version>-windows-x86_64.zip
@@ -112,10 +138,24 @@ check-windows:
 	$(MAKE) --no-print-directory dist-windows
 	tests/windows/check-windows.sh $(WINDOWS_BUILD)/cdtracks-*-windows-x86_64.zip $(BUILD)
 
+# Every release file in RELEASE_DIR (build-release/): the tarball of each
+# of RELEASE_ARCHES, the Windows zip, and SHA256SUMS. The same commit gives
+# the same files, byte for byte, wherever it is built.
+release:
+	$(foreach a,$(RELEASE_ARCHES),$(MAKE) --no-print-directory dist ARCH=$(a) DIST_BUILD=build-dist-$(a) &&) true
+	$(MAKE) --no-print-directory dist-windows
+	scripts/release.sh $(RELEASE_DIR) $(foreach a,$(RELEASE_ARCHES),build-dist-$(a)) $(WINDOWS_BUILD)
+
+# make release in two fresh clones of HEAD, in folders of different names:
+# the files must be the same and their sums must check.
+check-release:
+	scripts/install-deps.sh release
+	tests/release/check-release.sh
+
 # Figures, not a test: writes docs/performance.md.
 bench:
 	scripts/benchmark.sh
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(DIST_BUILD) $(BUNDLED_BUILD) $(WINDOWS_BUILD) build-bench-* \
-		build-sdl-source build-vm-cache build-distro-cache
+	rm -rf $(BUILD) $(SANITIZE_BUILD) build-dist-* $(BUNDLED_BUILD) $(WINDOWS_BUILD) build-bench-* \
+		build-sdl-source build-vm-cache build-distro-cache $(RELEASE_DIR)

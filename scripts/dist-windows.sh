@@ -3,6 +3,11 @@
 # BUILD_DIR/cdtracks-<version>-windows-x86_64.zip: the program, its manual
 # page as plain text, the README, the licence, SDL's licence (SDL-COPYING)
 # and SDL-NOTICE.txt, which says what is linked in and where its source is.
+#
+# The zip is the same, byte for byte, wherever and whenever it is made from
+# the same commit: its members are sorted, carry no owner, are writable by
+# their owner only and dated SOURCE_DATE_EPOCH (default: the time of the
+# last commit), in UTC.
 # Usage: dist-windows.sh BUILD_DIR
 set -eu
 
@@ -13,10 +18,11 @@ if [ ! -f "$build/cdtracks.exe" ] || [ ! -f "$build/SDL-NOTICE.txt" ]; then
     echo "dist-windows: $build holds no Windows build (make dist-windows makes one)" >&2
     exit 1
 fi
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$top" log -1 --format=%ct 2>/dev/null || date +%s)}
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 name=cdtracks-$version-windows-x86_64
 stage=$build/dist/$name
-rm -rf "$build/dist"
+rm -rf "$build/dist" "$build"/cdtracks-*-windows-*.zip
 mkdir -p "$stage"
 
 cp "$build/cdtracks.exe" "$top/README.md" "$top/LICENSE" "$build/SDL-NOTICE.txt" \
@@ -24,6 +30,8 @@ cp "$build/cdtracks.exe" "$top/README.md" "$top/LICENSE" "$build/SDL-NOTICE.txt"
 # The manual page as plain text: no bold or underline by overstriking.
 mandoc -T ascii "$top/docs/cdtracks.1" | sed 's/.\x08//g' >"$stage/cdtracks.txt"
 
-rm -f "$build/$name.zip"
-(cd "$build/dist" && cmake -E tar cf "../$name.zip" --format=zip "$name")
+chmod -R u+rw,go=u-w "$stage"
+find "$stage" -exec touch -h -d "@$epoch" {} +
+# -X: no owner and no extra time fields; the time kept is MS-DOS's, local.
+(cd "$build/dist" && find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -@ "../$name.zip")
 echo "$build/$name.zip"
