@@ -4,7 +4,8 @@
 # CDTRACKS_SDL_NOTICE (a file saying which SDL source was linked and where to
 # get it, as the LGPL asks of a binary with SDL in it) and
 # CDTRACKS_SDL_COPYRIGHT (SDL's copyright line), and copies SDL's licence to
-# SDL-COPYING in the build folder.
+# SDL-COPYING and the patches applied to SDL (sdl_patches) to sdl-patches/
+# in the build folder.
 #
 # The source is, in this order: CDTRACKS_SDL_SOURCE (the release tarball or
 # an unpacked source folder with a configure script, such as Debian's, which
@@ -23,6 +24,13 @@ set(sdl_work ${CMAKE_BINARY_DIR}/sdl)
 # Written when no source could be had, so that a front end
 # (scripts/configure.sh) can fetch one another way and configure again.
 set(sdl_missing_marker ${CMAKE_BINARY_DIR}/sdl-source-missing)
+# Changes made to SDL's source before it is built, each a patch applied with
+# patch -p1 that says first what it changes.
+set(sdl_patches)
+if(WIN32)
+  # Windows' MCI misreads the table of contents: the driver asks the drive.
+  list(APPEND sdl_patches ${PROJECT_SOURCE_DIR}/patches/sdl-1.2-win32-cdrom-read-toc.patch)
+endif()
 
 # Stops unless DIR is an SDL 1.2 source folder that can be configured.
 function(cdtracks_check_sdl_source dir what)
@@ -157,6 +165,26 @@ if(WIN32)
     "the C runtime every Windows has (msvcrt.dll) and imports Windows' own\n"
     "DLLs only: it runs on 64-bit Windows as it is.\n")
 endif()
+if(sdl_patches)
+  # The patches ship beside the notice: the LGPL asks for the changed source.
+  file(REMOVE_RECURSE ${CMAKE_BINARY_DIR}/sdl-patches)
+  file(COPY ${sdl_patches} DESTINATION ${CMAKE_BINARY_DIR}/sdl-patches)
+  string(CONCAT notice "${notice}\n"
+    "SDL was changed for cdtracks before it was built: the patch files\n"
+    "beside this notice, applied with patch -p1 to the source named above,\n"
+    "are the changes (cdtracks' source has them in patches/):\n")
+  foreach(patch ${sdl_patches})
+    # Its description: what comes before the first file's diff.
+    get_filename_component(name ${patch} NAME)
+    file(READ ${patch} about)
+    string(FIND "${about}" "\n--- " end)
+    string(SUBSTRING "${about}" 0 ${end} about)
+    string(STRIP "${about}" about)
+    string(REPLACE "\n" "\n    " about "${about}")
+    string(REGEX REPLACE " +\n" "\n" about "${about}")
+    string(APPEND notice "\n  ${name}:\n    ${about}\n")
+  endforeach()
+endif()
 file(WRITE ${CDTRACKS_SDL_NOTICE} "${notice}")
 
 # Only what cdtracks uses: the core, threads (the log's mutex), timers and
@@ -215,3 +243,4 @@ endif()
 unset(what)
 unset(origin)
 unset(notice)
+unset(about)
