@@ -56,7 +56,7 @@ contents="cdtracks.exe cdtracks.txt README.md LICENSE SDL-COPYING SDL-NOTICE.txt
 for f in $contents; do
     [ -f "$dir/$f" ] || case_fail "the zip lacks $f"
 done
-[ "$(ls "$dir" | wc -l)" -eq "$(echo $contents | wc -w)" ] ||
+[ "$(ls "$dir" | wc -l)" -eq "$(echo "$contents" | wc -w)" ] ||
     case_fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
 for f in $patches; do
     cmp -s "$dir/$f" "$top/patches/$f" && grep -qxF "  $f:" "$dir/SDL-NOTICE.txt" &&
@@ -190,7 +190,7 @@ else
 fi
 
 # Nothing was written next to the exe (no stdout.txt, no stderr.txt).
-[ "$(ls "$dir" | wc -l)" -eq "$(echo $contents | wc -w)" ] ||
+[ "$(ls "$dir" | wc -l)" -eq "$(echo "$contents" | wc -w)" ] ||
     case_fail "files appeared next to the exe: $(ls "$dir" | tr '\n' ' ')"
 
 echo "check-windows: Wine prefix $prefix; a first run, Wine's server starting, ${cold} s;" \
