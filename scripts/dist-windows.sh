@@ -2,7 +2,8 @@
 # Packs the Windows cdtracks.exe of BUILD_DIR (a MinGW-w64 build) into
 # BUILD_DIR/cdtracks-<version>-windows-x86_64.zip: the program, its manual
 # page as plain text, the README, the licence, SDL's licence (SDL-COPYING)
-# and SDL-NOTICE.txt, which says what is linked in and where its source is.
+# and SDL-NOTICE.txt, which says what is linked in and where its source is,
+# with the patches applied to SDL (from BUILD_DIR/sdl-patches).
 #
 # The zip is the same, byte for byte, wherever and whenever it is made from
 # the same commit: its members are sorted, carry no owner, are writable by
@@ -27,6 +28,7 @@ mkdir -p "$stage"
 
 cp "$build/cdtracks.exe" "$top/README.md" "$top/LICENSE" "$build/SDL-NOTICE.txt" \
     "$build/SDL-COPYING" "$stage/"
+cp "$build"/sdl-patches/*.patch "$stage/"
 # The manual page as plain text: no bold or underline by overstriking.
 mandoc -T ascii "$top/docs/cdtracks.1" | sed 's/.\x08//g' >"$stage/cdtracks.txt"
 
