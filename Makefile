@@ -75,13 +75,15 @@ check-vm:
 	$(MAKE) --no-print-directory dist
 	tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
 
-# The quick start on Debian 11 and Debian 13, each in a fresh root made with
-# debootstrap (kept in build-distro-cache/), and make dist's binary in those
-# roots and in an empty one. Needs root.
+# The quick start on Debian 11, Debian 13 and Debian 13 on arm64 (through
+# qemu-user, registered with binfmt_misc for the run), each in a fresh root
+# made with debootstrap (kept in build-distro-cache/), and make dist's
+# binaries in the roots of their processors and in empty ones. Needs root.
 check-distros:
 	scripts/install-deps.sh distros
-	$(MAKE) --no-print-directory dist
-	tests/distros/check-distros.sh $(DIST_BUILD)/cdtracks
+	$(MAKE) --no-print-directory dist ARCH=$(MACHINE_ARCH) DIST_BUILD=build-dist-$(MACHINE_ARCH)
+	$(MAKE) --no-print-directory dist ARCH=aarch64 DIST_BUILD=build-dist-aarch64
+	tests/distros/check-distros.sh build-dist-$(MACHINE_ARCH)/cdtracks build-dist-aarch64/cdtracks
 
 # make install [PREFIX=/usr/local] [DESTDIR=...]
 install:
