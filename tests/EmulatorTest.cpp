@@ -45,6 +45,9 @@ TEST(Emulator, ServesTheSameDriveThroughBothWaysIn)
     EmulatedDrive probe;
     const ProgramRun version(probe.runOptions({"cd-discid", "--version"}, WayIn::Preload, CDEMU_LIBRARY));
     REQUIRE_INSTALLED(version.exitCode() != 127, "cd-discid");
+    if (std::string(CDEMU_RUNNER).empty()) {
+        GTEST_SKIP() << "cdemu-run, the tracer, is built for x86-64 only";
+    }
 
     const std::string sample = readFile(CDTRACKS_SAMPLE_DISC);
     for (const std::string& disc : {sample, "status playing\n" + sample,
