@@ -99,7 +99,7 @@ package: build
 # a fully static cdtracks (SDL, the C++ runtime and the C library linked in).
 dist:
 	$(if $(CROSS),$(if $(wildcard cmake/linux-$(ARCH).cmake),,$(error ARCH=$(ARCH): \
-		this machine builds $(MACHINE_ARCH) and cross-builds $(RELEASE_ARCHES))))
+		this machine builds $(MACHINE_ARCH) and cross-builds $(filter-out $(MACHINE_ARCH),$(RELEASE_ARCHES)))))
 	scripts/install-deps.sh $(if $(CROSS),dist-$(ARCH),demo)
 	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_STATIC=ON -DCDTRACKS_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
 		$(if $(CROSS),-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/linux-$(ARCH).cmake))
