@@ -127,7 +127,7 @@ register() { # ARCH
     # :name:type:offset:magic:mask:interpreter:flags
     IFS=: read -r _ _ type offset magic mask _ <"$conf"
     if ! printf ':%s:%s:%s:%s:%s:%s:F\n' "$name" "$type" "$offset" "$magic" "$mask" \
-        "$interpreter" >"$binfmt/register" 2>/dev/null; then
+        "$interpreter" >"$binfmt/register"; then
         die "cannot register $interpreter with binfmt_misc ($binfmt/register), so $1 programs cannot run here"
     fi
     registered="$registered $name"
