@@ -35,10 +35,12 @@ build:
 	$(call configure,$(BUILD),$(SDL),-DCDTRACKS_TESTS=$(if $(NO_TESTS),OFF,ON))
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
 
+# Quiet: the build's output goes to BUILD/build.log; the answer comes last.
 demo:
-	scripts/install-deps.sh demo
-	$(MAKE) --no-print-directory build NO_TESTS=1
-	scripts/demo.sh $(BUILD)
+	@scripts/install-deps.sh demo
+	@echo "Building cdtracks in $(BUILD)/ (its output: $(BUILD)/build.log)" >&2
+	@scripts/quietly.sh $(BUILD)/build.log $(MAKE) --no-print-directory build NO_TESTS=1
+	@scripts/demo.sh $(BUILD)
 
 check:
 	scripts/install-deps.sh check

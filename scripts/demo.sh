@@ -9,15 +9,27 @@ build=${1:-build}
 top=$(cd "$(dirname "$0")/.." && pwd)
 cdtracks=${2:-$build/cdtracks}
 
-for dev in ${SDL_CDROM:-} /dev/cdrom /dev/sr0; do
+# SDL_CDROM is a ':'-separated list.
+for dev in $(echo "${SDL_CDROM:-}" | tr : ' ') /dev/cdrom /dev/sr0; do
     if [ -b "$dev" ] || [ -c "$dev" ]; then
-        echo "Listing the disc in the CD-ROM drive ($dev):" >&2
-        exec "$cdtracks"
+        echo "Listing the disc in the CD-ROM drive ($dev), track lengths in CD frames, 75 a second:" >&2
+        out=$(mktemp "${TMPDIR:-/tmp}/cdtracks-demo.XXXXXX")
+        trap 'rm -f "$out"' EXIT
+        trap 'exit 130' INT TERM
+        status=0
+        "$cdtracks" >"$out" || status=$?
+        cat "$out"
+        if [ "$status" -eq 0 ] && [ ! -s "$out" ]; then
+            echo "Nothing printed: no disc in the drive, or the drive cannot be read by this user" \
+                "(see Troubleshooting in README.md)." >&2
+        fi
+        exit "$status"
     fi
 done
 
 drive=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-demo.XXXXXX")
 trap 'rm -rf "$drive"' EXIT
+trap 'exit 130' INT TERM
 ln -s /dev/null "$drive/drive"
 echo "No CD-ROM drive here: listing the sample disc through the emulated drive" >&2
 echo "(tests/discs/sample.disc). Track lengths in CD frames, 75 a second:" >&2
