@@ -1,7 +1,8 @@
 #!/bin/sh
-# Checks a binary tarball from `make dist`: it holds what it should, its
-# cdtracks is fully static and is, byte for byte, the one built (and tested)
-# in BUILD, and, unpacked elsewhere, it lists the sample disc through the
+# Checks a binary tarball from `make dist`: it holds what it should, a
+# README of its own that names no make target among it; its cdtracks is
+# fully static and is, byte for byte, the one built (and tested) in BUILD,
+# and, unpacked elsewhere, it lists the sample disc through the
 # emulated drive built in BUILD (default build-dist).
 # Usage: check-dist.sh TARBALL
 set -eu
@@ -16,9 +17,13 @@ fail() { echo "check-dist: $*" >&2; exit 1; }
 
 tar -C "$scratch" -xzf "$tarball"
 dir=$scratch/$(basename "$tarball" .tar.gz)
-for f in cdtracks cdtracks.1 README.md LICENSE SDL-COPYING SDL-NOTICE.txt; do
+for f in cdtracks cdtracks.1 README LICENSE SDL-COPYING SDL-NOTICE.txt; do
     [ -f "$dir/$f" ] || fail "the tarball lacks $f"
 done
+# The archive's own README: there is no Makefile in it to run.
+if grep -nw make "$dir/README" >&2; then
+    fail "the tarball's README speaks of make, which the tarball has no use for"
+fi
 "$top/tests/check-needed.sh" --none "$dir/cdtracks" >/dev/null || fail "cdtracks is not fully static"
 cmp -s "$dir/cdtracks" "$build/cdtracks" || fail "the tarball's cdtracks is not the one built in $build"
 grep -q "GNU Lesser General Public License" "$dir/SDL-NOTICE.txt" || fail "no LGPL notice"

@@ -50,8 +50,11 @@ wine_timeout() { timeout --kill-after=5 "$limit" "$@"; }
 mkdir "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$zip")
 dir=$work/zip/$(basename "$zip" .zip)
-for f in cdtracks.exe cdtracks.txt README.md LICENSE SDL-COPYING SDL-NOTICE.txt; do
+for f in cdtracks.exe cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt; do
     [ -f "$dir/$f" ] || case_fail "the zip lacks $f"
+done
+for f in cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt; do
+    awk '!/\r$/ { bad = 1 } END { exit bad }' "$dir/$f" || case_fail "$f has lines without CR LF"
 done
 [ "$(ls "$dir" | wc -l)" -eq 6 ] || case_fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
 exe=$dir/cdtracks.exe
