@@ -4,25 +4,40 @@
 # CDTRACKS_SDL_NOTICE (a file saying which SDL source was linked and where to
 # get it, as the LGPL asks of a binary with SDL in it) and
 # CDTRACKS_SDL_COPYRIGHT (SDL's copyright line), and copies SDL's licence to
-# SDL-COPYING in the build folder.
+# SDL-COPYING and the patches applied to SDL (sdl_patches) to sdl-patches/
+# in the build folder.
 #
 # The source is, in this order: CDTRACKS_SDL_SOURCE (the release tarball or
 # an unpacked source folder with a configure script, such as Debian's, which
 # scripts/fetch-sdl-source.sh fetches), or the release tarball downloaded
-# from CDTRACKS_SDL_URL. A tarball must have the release's SHA-256.
+# from CDTRACKS_SDL_URL. A tarball must have the release's SHA-256. (Through
+# make, scripts/configure.sh decides the source before CMake runs, so that
+# it can fall back to Debian's.)
+#
+# SDL is built from a copy of that source in the build tree, never in place:
+# the copy's config.sub and config.guess, SDL's of 2009, are replaced with
+# the machine's current ones, so that SDL configures on processors newer than
+# them (aarch64, riscv64, ...), and the patches in sdl_patches are applied.
 
 include(ExternalProject)
 include(${CMAKE_CURRENT_LIST_DIR}/SdlVersion.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/SdlDownload.cmake)
 
 set(CDTRACKS_SDL_SOURCE "" CACHE PATH
   "SDL 1.2 source to build: SDL-1.2.15.tar.gz, or an unpacked source folder with a configure script")
-set(CDTRACKS_SDL_URL "https://www.libsdl.org/release/SDL-1.2.15.tar.gz" CACHE STRING
+set(CDTRACKS_SDL_URL ${CDTRACKS_SDL_RELEASE_URL} CACHE STRING
   "Where to download SDL-1.2.15.tar.gz when CDTRACKS_SDL_SOURCE is not set")
-set(sdl_release_sha256 d6d316a793e5e348155f0dd93b979798933fb98aa1edebcc108829d6474aad00)
+set(CDTRACKS_AUTOTOOLS_DIR /usr/share/misc CACHE PATH
+  "Folder of current config.sub and config.guess (Debian: autotools-dev)")
+set(sdl_release_sha256 ${CDTRACKS_SDL_RELEASE_SHA256})
 set(sdl_work ${CMAKE_BINARY_DIR}/sdl)
-# Written when no source could be had, so that a front end
-# (scripts/configure.sh) can fetch one another way and configure again.
-set(sdl_missing_marker ${CMAKE_BINARY_DIR}/sdl-source-missing)
+# Patches to SDL itself, applied with patch -p1 to the copy that is built;
+# each says first what it changes (SDL-NOTICE.txt quotes that).
+set(sdl_patches "")
+if(WIN32)
+  # Windows' MCI misreads the table of contents: the driver asks the drive.
+  list(APPEND sdl_patches ${PROJECT_SOURCE_DIR}/patches/sdl-1.2-win32-cdrom-read-toc.patch)
+endif()
 
 # Stops unless DIR is an SDL 1.2 source folder that can be configured.
 function(cdtracks_check_sdl_source dir what)
@@ -79,13 +94,8 @@ else()
   set(what "${CDTRACKS_SDL_URL}")
   if(NOT EXISTS ${sdl_tarball})
     message(STATUS "Downloading ${CDTRACKS_SDL_URL}")
-    file(DOWNLOAD ${CDTRACKS_SDL_URL} ${sdl_tarball}.part
-      STATUS status INACTIVITY_TIMEOUT 30 TIMEOUT 300)
-    list(GET status 0 code)
-    if(NOT code EQUAL 0)
-      list(GET status 1 error)
-      file(REMOVE ${sdl_tarball}.part)
-      file(WRITE ${sdl_missing_marker} "")
+    cdtracks_download_sdl(${CDTRACKS_SDL_URL} ${sdl_tarball} error)
+    if(error)
       message(FATAL_ERROR "There is no SDL 1.2 source to build: CDTRACKS_SDL_SOURCE is "
         "not set, and ${CDTRACKS_SDL_URL} could not be downloaded (${error}).\n"
         "Supply the source in one of three ways:\n"
@@ -95,7 +105,6 @@ else()
         "prints the path (make does this by itself);\n"
         "  3. a network that reaches the download, or -DCDTRACKS_SDL_URL=a mirror of it.")
     endif()
-    file(RENAME ${sdl_tarball}.part ${sdl_tarball})
   endif()
   cdtracks_unpack_sdl(${sdl_tarball} "The download of ${CDTRACKS_SDL_URL}" sdl_source)
 endif()
@@ -157,6 +166,26 @@ if(WIN32)
     "the C runtime every Windows has (msvcrt.dll) and imports Windows' own\n"
     "DLLs only: it runs on 64-bit Windows as it is.\n")
 endif()
+if(sdl_patches)
+  # The patches ship beside the notice: the LGPL asks for the changed source.
+  file(REMOVE_RECURSE ${CMAKE_BINARY_DIR}/sdl-patches)
+  file(COPY ${sdl_patches} DESTINATION ${CMAKE_BINARY_DIR}/sdl-patches)
+  string(CONCAT notice "${notice}\n"
+    "SDL was changed for cdtracks before it was built: the patch files\n"
+    "beside this notice, applied with patch -p1 to the source named above,\n"
+    "are the changes (cdtracks' source has them in patches/):\n")
+  foreach(patch ${sdl_patches})
+    # Its description: what comes before the first file's diff.
+    get_filename_component(name ${patch} NAME)
+    file(READ ${patch} about)
+    string(FIND "${about}" "\n--- " end)
+    string(SUBSTRING "${about}" 0 ${end} about)
+    string(STRIP "${about}" about)
+    string(REPLACE "\n" "\n    " about "${about}")
+    string(REGEX REPLACE " +\n" "\n" about "${about}")
+    string(APPEND notice "\n  ${name}:\n    ${about}\n")
+  endforeach()
+endif()
 file(WRITE ${CDTRACKS_SDL_NOTICE} "${notice}")
 
 # Only what cdtracks uses: the core, threads (the log's mutex), timers and
@@ -179,15 +208,67 @@ else()
   set(sdl_options --disable-audio --disable-video --disable-events --disable-joystick)
 endif()
 set(sdl_prefix ${sdl_work}/install)
+
+# The copy that is built, made again, and SDL built again from it, whenever
+# the source, the patches or the machine's config.sub and config.guess
+# change.
+set(sdl_copy ${sdl_work}/source)
+set(key "${sdl_source}\n")
+foreach(file config.sub config.guess)
+  if(NOT EXISTS ${CDTRACKS_AUTOTOOLS_DIR}/${file})
+    message(FATAL_ERROR "${CDTRACKS_AUTOTOOLS_DIR}/${file} is missing. SDL 1.2's own ${file}, "
+      "of 2009, knows no processor newer than that (aarch64, riscv64, ...), so the build "
+      "uses the machine's current one. Install it (Debian: apt-get install autotools-dev), "
+      "or point -DCDTRACKS_AUTOTOOLS_DIR at a folder holding config.sub and config.guess.")
+  endif()
+  file(SHA256 ${CDTRACKS_AUTOTOOLS_DIR}/${file} sum)
+  string(APPEND key "${file} ${sum}\n")
+endforeach()
+foreach(patch ${sdl_patches})
+  file(SHA256 ${patch} sum)
+  string(APPEND key "${patch} ${sum}\n")
+endforeach()
+set(old_key "")
+if(EXISTS ${sdl_copy}.key)
+  file(READ ${sdl_copy}.key old_key)
+endif()
+if(NOT old_key STREQUAL key)
+  file(REMOVE_RECURSE ${sdl_copy} ${sdl_copy}.key ${sdl_work}/build ${sdl_work}/stamp ${sdl_prefix})
+  file(COPY ${sdl_source}/ DESTINATION ${sdl_copy})
+  foreach(file config.sub config.guess)
+    file(GLOB_RECURSE old_files ${sdl_copy}/${file})
+    foreach(old ${old_files})
+      configure_file(${CDTRACKS_AUTOTOOLS_DIR}/${file} ${old} COPYONLY)
+    endforeach()
+  endforeach()
+  if(sdl_patches)
+    find_program(CDTRACKS_PATCH patch)
+    if(NOT CDTRACKS_PATCH)
+      message(FATAL_ERROR "The SDL of this build needs patching, and there is no patch "
+        "program: install it (Debian: apt-get install patch).")
+    endif()
+  endif()
+  foreach(patch ${sdl_patches})
+    execute_process(COMMAND ${CDTRACKS_PATCH} -p1 --batch --forward -i ${patch}
+      WORKING_DIRECTORY ${sdl_copy} RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(failed)
+      file(REMOVE_RECURSE ${sdl_copy})
+      message(FATAL_ERROR "${patch} does not apply to ${what}, so this SDL "
+        "cannot be built for this cdtracks. Use the SDL 1.2.15 release tarball or Debian's "
+        "libsdl1.2 source. What patch said:\n${out}")
+    endif()
+  endforeach()
+  file(WRITE ${sdl_copy}.key "${key}")
+endif()
 set(sdl_library ${sdl_prefix}/lib/libSDL.a)
 set(sdl_main_library ${sdl_prefix}/lib/libSDLmain.a)
 ExternalProject_Add(sdl12
-  SOURCE_DIR ${sdl_source}
+  SOURCE_DIR ${sdl_copy}
   BINARY_DIR ${sdl_work}/build
   INSTALL_DIR ${sdl_prefix}
   STAMP_DIR ${sdl_work}/stamp
   TMP_DIR ${sdl_work}/tmp
-  CONFIGURE_COMMAND ${sdl_source}/configure --prefix=<INSTALL_DIR>
+  CONFIGURE_COMMAND ${sdl_copy}/configure --prefix=<INSTALL_DIR>
     --build=${sdl_build_triple} CC=${CMAKE_C_COMPILER}
     --disable-shared --enable-static --disable-rpath ${sdl_options}
     --disable-loadso --disable-file --disable-cpuinfo --disable-assembly
@@ -215,3 +296,6 @@ endif()
 unset(what)
 unset(origin)
 unset(notice)
+unset(about)
+unset(key)
+unset(old_key)

@@ -83,6 +83,9 @@ else()
   message(STATUS "cdtracks SDL: bundled (the classic SDL 1.2.15 built from source "
     "and linked in): ${reason}")
 endif()
+# For scripts/configure.sh, which decides a bundled SDL's source before
+# configuring again.
+set(CDTRACKS_SDL_CHOICE ${CDTRACKS_SDL_CHOICE} CACHE INTERNAL "The SDL 1.2 built with: system or bundled")
 unset(reason)
 unset(found)
 unset(compat)

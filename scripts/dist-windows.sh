@@ -2,9 +2,10 @@
 # Packs the Windows cdtracks.exe of BUILD_DIR (a MinGW-w64 build) into
 # BUILD_DIR/cdtracks-<version>-windows-x86_64.zip: the program, its manual
 # page as plain text, a README for the zip (docs/release/README.windows.txt),
-# the licence, SDL's licence (SDL-COPYING) and SDL-NOTICE.txt, which says
-# what is linked in and where its source is. The text files have Windows'
-# CR LF line ends.
+# the licence, SDL's licence (SDL-COPYING), SDL-NOTICE.txt, which says what
+# is linked in and where its source is, and the patches applied to SDL (from
+# BUILD_DIR/sdl-patches). The text files have Windows' CR LF line ends; the
+# patches stay as they are, to apply to SDL's source.
 # Usage: dist-windows.sh BUILD_DIR
 set -eu
 
@@ -30,6 +31,7 @@ crlf "$top/docs/release/README.windows.txt" README.txt
 crlf "$top/LICENSE" LICENSE
 crlf "$build/SDL-NOTICE.txt" SDL-NOTICE.txt
 crlf "$build/SDL-COPYING" SDL-COPYING
+cp "$build"/sdl-patches/*.patch "$stage/"
 # The manual page as plain text: no bold or underline by overstriking.
 mandoc -T ascii "$top/docs/cdtracks.1" | sed 's/.\x08//g' | crlf - cdtracks.txt
 

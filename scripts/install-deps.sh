@@ -11,7 +11,7 @@
 # skipped and name it. Debian 11, for one, has no libsdl1.2-compat.
 set -eu
 
-build="cmake make g++ libsdl1.2-dev dpkg-dev"
+build="cmake make g++ libsdl1.2-dev dpkg-dev autotools-dev"
 case "${1:-}" in
 demo)    packages="$build" ;;
 check)   packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? man-db lintian" ;;

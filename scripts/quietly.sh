@@ -13,4 +13,5 @@ if ! "$@" >"$log" 2>&1; then
     echo "quietly: '$*' failed; its output is above and in $log" >&2
     exit 1
 fi
-grep -E -e '^-- cdtracks' -e '^(configure|fetch-sdl-source): ' -e '[Ww]arning|CMake Error' "$log" >&2 || true
+grep -E -e '^(-- )?cdtracks SDL' -e '^(configure|fetch-sdl-source): ' -e '[Ww]arning|CMake Error' "$log" >&2 ||
+    true

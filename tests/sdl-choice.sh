@@ -78,8 +78,10 @@ sdl_of() { echo "-DSDL_INCLUDE_DIR=$1/usr/include/SDL" "-DSDL_LIBRARY=$1/usr/lib
 # A stand-in SDL 1.2 source folder: enough to configure with, never built.
 stub=$scratch/stub-sdl
 mkdir -p "$stub/include"
+mkdir -p "$stub/build-scripts"
 printf '#!/bin/sh\nexit 1\n' >"$stub/configure"
 chmod +x "$stub/configure"
+echo "config.sub of 2009" >"$stub/build-scripts/config.sub"
 printf '#define SDL_MAJOR_VERSION\t1\n#define SDL_MINOR_VERSION\t2\n#define SDL_PATCHLEVEL\t\t15\n' \
     >"$stub/include/SDL_version.h"
 echo "    Copyright (C) 1997-2012 The SDL authors" >"$stub/include/SDL.h"
@@ -104,6 +106,11 @@ fi
 expect_configure "auto without any SDL 1.2" ok \
     "cdtracks SDL: bundled (the classic SDL 1.2.15 built from source and linked in): no SDL 1.2 was found" \
     -DCMAKE_DISABLE_FIND_PACKAGE_SDL=TRUE -DCDTRACKS_SDL_SOURCE="$stub"
+# SDL is built from a copy whose config.sub is the machine's current one.
+cmp -s "$scratch/build/sdl/source/build-scripts/config.sub" /usr/share/misc/config.sub ||
+    fail "the copy of SDL's source that is built keeps SDL's own config.sub"
+[ "$(cat "$stub/build-scripts/config.sub")" = "config.sub of 2009" ] ||
+    fail "the given SDL source was changed in place"
 
 # Bad input: each stops configure with what is wrong and how to mend it.
 expect_configure "an unknown choice" error \
@@ -121,7 +128,25 @@ expect_configure "a tarball that is not the release" error \
 expect_configure "no source and no download" error \
     "Supply the source in one of three ways:" \
     -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_URL="file://$scratch/nowhere/SDL-1.2.15.tar.gz"
-[ -f "$scratch/build/sdl-source-missing" ] || fail "no source: no marker for scripts/configure.sh"
+# Through make's front end, a build that cannot download SDL takes Debian's
+# source instead and says so in one line, with no error on the way.
+if out=$(SDL_SOURCES_DIR="$scratch/sources" "$top/scripts/configure.sh" "$scratch/build" \
+    -DCDTRACKS_SDL=bundled -DCDTRACKS_TESTS=OFF \
+    -DCDTRACKS_SDL_URL="file://$scratch/nowhere/SDL-1.2.15.tar.gz" 2>&1); then
+    said=$(echo "$out" | grep -c "^cdtracks SDL source: ")
+    echo "$out" | grep -q "^cdtracks SDL source: .*: Debian's libsdl1.2 source.*, fetched with apt, because SDL's download is out of reach" ||
+        fail "the front end did not say it took Debian's source: $out"
+    [ "$said" -eq 1 ] || fail "the front end named the SDL source $said times"
+    if echo "$out" | grep -qi "error"; then
+        fail "the front end's fallback printed an error: $out"
+    else
+        echo "ok: no download: Debian's source, said once"
+    fi
+else
+    fail "the front end failed where Debian's source can be fetched: $out"
+fi
+rm -rf "$scratch/sources"
+
 sdl2=$scratch/sdl2/include/SDL2
 mkdir -p "$sdl2"
 printf '#define SDL_MAJOR_VERSION   2\n#define SDL_MINOR_VERSION   26\n#define SDL_PATCHLEVEL      5\n' \

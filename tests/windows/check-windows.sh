@@ -4,10 +4,9 @@
 # plain file, and libcdemu.so, preloaded into the program's Wine process,
 # answers the Linux CD-ROM ioctls that Wine makes on that file's
 # descriptors (it knows them by the file's identity: Wine's server opens
-# the drive). The discs are the ones the Linux tests use, and each listing
-# is compared with the Linux build's listing of the same disc, the expected
-# differences named: CRLF line ends, and the last track one frame shorter,
-# as SDL's Windows driver takes it from MCI.
+# the drive). Each disc of tests/discs is listed exactly as the Linux build
+# lists it (which is checked against the disc's .expected file), but for
+# the line ends: CRLF, Windows' text convention.
 #
 # Also checks what the zip holds and which DLLs the exe imports.
 # Usage: check-windows.sh ZIP LINUX_BUILD
@@ -50,13 +49,25 @@ wine_timeout() { timeout --kill-after=5 "$limit" "$@"; }
 mkdir "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$zip")
 dir=$work/zip/$(basename "$zip" .zip)
-for f in cdtracks.exe cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt; do
+# The patches to SDL (all of patches/ are the Windows build's) are in the
+# zip, and the notice names each and says what it changes.
+patches=$(cd "$top/patches" && ls)
+contents="cdtracks.exe cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt $patches"
+for f in $contents; do
     [ -f "$dir/$f" ] || case_fail "the zip lacks $f"
+done
+[ "$(ls "$dir" | wc -l)" -eq "$(echo "$contents" | wc -w)" ] ||
+    case_fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
+# (The notice is in CR LF, as the zip's text files are.)
+tr -d '\r' <"$dir/SDL-NOTICE.txt" >"$work/notice"
+for f in $patches; do
+    cmp -s "$dir/$f" "$top/patches/$f" && grep -qxF "  $f:" "$work/notice" &&
+        grep -qxF "    $(head -n 1 "$top/patches/$f")" "$work/notice" ||
+        case_fail "the zip's $f is not patches/$f, or SDL-NOTICE.txt does not describe it"
 done
 for f in cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt; do
     awk '!/\r$/ { bad = 1 } END { exit bad }' "$dir/$f" || case_fail "$f has lines without CR LF"
 done
-[ "$(ls "$dir" | wc -l)" -eq 6 ] || case_fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
 exe=$dir/cdtracks.exe
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort)
 for dll in $imports; do
@@ -111,16 +122,28 @@ on_windows() { # NAME DISC [STDOUT]
         timeout --kill-after=5 "$limit" wine "$exe"
 }
 
-# What the Linux build prints for DISC, as Windows prints it: CRLF line
-# ends, and the last track one frame short. (Command substitution drops the
-# last line feed: the callers put it back.)
+# What the Linux build prints for DISC, as Windows prints it: with CRLF
+# line ends. (Command substitution drops the last line feed: the callers put
+# it back.)
 windows_listing_of() { # DISC
     mkdir -p "$work/linux"
     printf '%s' "$1" >"$work/linux/disc"
     ln -sfn /dev/null "$work/linux/drive"
     (cd "$work/linux" && CDEMU_DEVICE="$work/linux/drive" CDEMU_DISC="$work/linux/disc" \
         SDL_CDROM="$work/linux/drive" LD_PRELOAD="$linux/cdemu/libcdemu.so" \
-        "$linux/cdtracks") | awk '{ line[NR] = $0 } END { line[NR]--; for (i = 1; i <= NR; i++) printf "%s\r\n", line[i] }'
+        "$linux/cdtracks") | sed 's/$/\r/'
+}
+
+# The exe lists disc NAME of tests/discs as the Linux build does, and the
+# Linux build lists it as NAME.expected says.
+same_as_linux() { # NAME
+    _disc=$(cat "$top/tests/discs/$1.disc")
+    on_windows "$1" "$_disc"
+    _want=$(windows_listing_of "$_disc")
+    [ "$_want" = "$(sed 's/$/\r/' "$top/tests/discs/$1.expected")" ] ||
+        case_fail "$1: the Linux build does not list it as $1.expected says"
+    expect_case "$work" "$1" 0 "$_want
+" ""
 }
 
 sample=$(cat "$top/tests/discs/sample.disc")
@@ -134,24 +157,16 @@ expect_case "$work" no-drive 0 "" ""
 [ ! -s "$work/no-drive.calls" ] || case_fail "no-drive: a drive was asked: $(tr '\n' ' ' <"$work/no-drive.calls")"
 
 drive on
-mixed="track data 150
-track audio 20150
-track audio 33650
-track data 40000
-leadout 52000
-"
 start=$(now)
-on_windows sample "$sample"
+same_as_linux sample
 warm=$(seconds_since "$start")
-expect_case "$work" sample 0 "$(windows_listing_of "$sample")
-" ""
 # The drive was stopped and closed at exit, while SDL still ran: MCI's
 # close stops the drive, and does nothing once SDL has shut down.
 [ "$(tail -n 1 "$work/sample.calls")" = CDROMSTOP ] ||
     case_fail "sample: the drive was not closed at exit: $(tr '\n' ' ' <"$work/sample.calls")"
-on_windows mixed "$mixed"
-expect_case "$work" mixed 0 "$(windows_listing_of "$mixed")
-" ""
+for disc in first-track-5 mixed-data-first enhanced data-only 99-tracks; do
+    same_as_linux $disc
+done
 on_windows empty "empty
 "
 expect_case "$work" empty 0 "" ""
@@ -160,6 +175,12 @@ $sample"
 expect_case "$work" unreadable 0 "" ""
 [ -z "$(windows_listing_of "fail CDROMREADTOCHDR EIO
 $sample")" ] || case_fail "unreadable: the Linux build lists the disc"
+# The drive's table cannot be read the first time: SDL falls back to
+# reading it through MCI, which gives the last track one frame short.
+on_windows fallback "fail CDROMREADTOCHDR EIO for 1
+$sample"
+expect_case "$work" fallback 0 "$(awk '{ line[NR] = $0 } END { line[NR]--; for (i = 1; i <= NR; i++) printf "%s\r\n", line[i] }' "$top/tests/discs/sample.expected")
+" ""
 
 # A report that cannot be written: standard output a pipe whose reader is
 # gone. Status 1 and one line on standard error; its reason is the C
@@ -174,7 +195,8 @@ else
 fi
 
 # Nothing was written next to the exe (no stdout.txt, no stderr.txt).
-[ "$(ls "$dir" | wc -l)" -eq 6 ] || case_fail "files appeared next to the exe: $(ls "$dir" | tr '\n' ' ')"
+[ "$(ls "$dir" | wc -l)" -eq "$(echo "$contents" | wc -w)" ] ||
+    case_fail "files appeared next to the exe: $(ls "$dir" | tr '\n' ' ')"
 
 echo "check-windows: Wine prefix $prefix; a first run, Wine's server starting, ${cold} s;" \
     "a run with the server up ${warm} s"
