@@ -1,6 +1,6 @@
 #!/bin/sh
-# Checks a binary tarball from `make dist`: it holds what it should, a
-# README of its own that names no make target among it; its cdtracks is
+# Checks a binary tarball from `make dist`: it holds what it should, with a
+# README of its own, which names no make target; its cdtracks is
 # fully static and is, byte for byte, the one built (and tested) in BUILD,
 # and, unpacked elsewhere, it lists the sample disc through the
 # emulated drive built in BUILD (default build-dist).
