@@ -20,7 +20,7 @@ for dev in $(echo "${SDL_CDROM:-}" | tr : ' ') /dev/cdrom /dev/sr0; do
         "$cdtracks" >"$out" || status=$?
         cat "$out"
         if [ "$status" -eq 0 ] && [ ! -s "$out" ]; then
-            echo "Nothing printed: no disc in the drive, or the drive cannot be read by this user" \
+            echo "Nothing printed: no disc, or no drive that SDL can read here" \
                 "(see Troubleshooting in README.md)." >&2
         fi
         exit "$status"
