@@ -237,8 +237,8 @@ static int header_last(void)
 
 static int serve_subchnl(struct cdrom_subchnl *sc)
 {
+    /* Linux's cdrom driver leaves cdsc_adr as the caller had it. */
     sc->cdsc_audiostatus = (uint8_t)drive.audio_status;
-    sc->cdsc_adr = 1;
     sc->cdsc_ctrl = 0;
     sc->cdsc_trk = (uint8_t)drive.disc.first;
     sc->cdsc_ind = 1;
@@ -265,7 +265,7 @@ static int serve_tocentry(struct cdrom_tocentry *e)
     }
     e->cdte_adr = 1;
     e->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
-    e->cdte_datamode = 0;
+    e->cdte_datamode = (uint8_t)data;  /* as Linux's sr driver derives it */
     if (e->cdte_format == CDROM_MSF)
         to_msf(start, &e->cdte_addr.msf);
     else if (e->cdte_format == CDROM_LBA)
