@@ -8,8 +8,8 @@
  * machine's guest: static, and no bigger than the kernel needs.
  *
  * Usage: cdemu-usb [-v] NUMBER DISC
- * NUMBER (0-63) picks the virtual port and names the drive: its product
- * name is "disc NUMBER", which /sys/block/srN/device/model shows. Once the
+ * NUMBER (0-999) names the drive: its product name is "disc NUMBER", which
+ * /sys/block/srN/device/model shows. Once the
  * drive is attached, prints the process id of the drive, which serves until
  * the kernel lets go of it, and exits. SIGHUP to the drive puts the disc
  * back in the state described (its audio status). -v logs every command
@@ -320,28 +320,35 @@ static void on_hangup(int signal)
     reset_requested = 1;
 }
 
+/* Plugs the drive into the first free port of the virtual controllers:
+ * the kernel says EBUSY for a port in use, EINVAL past the last one. */
 static void attach(int fd, pid_t server)
 {
-    char line[64];
-    unsigned port = drive.number / 8 * 16 + drive.number % 8;  /* high-speed ports */
-    int n = snprintf(line, sizeof line, "%u %d %u %d", port, fd, drive.number + 1, HIGH_SPEED);
     int sys = open(ATTACH, O_WRONLY | O_CLOEXEC);
-    if (sys < 0 || write(sys, line, (size_t)n) != n) {
-        int err = errno;
-        kill(server, SIGKILL);
-        errno = err;
-        die(ATTACH);
+    int err = errno;
+    for (unsigned port = 0; sys >= 0; port++) {
+        char line[64];
+        int n = snprintf(line, sizeof line, "%u %d %u %d", port, fd, drive.number + 1, HIGH_SPEED);
+        if (write(sys, line, (size_t)n) == n) {
+            close(sys);
+            return;
+        }
+        err = errno;
+        if (err != EBUSY)
+            break;
     }
-    close(sys);
+    kill(server, SIGKILL);
+    errno = err;
+    die(ATTACH);
 }
 
 int main(int argc, char **argv)
 {
     verbose = argc > 1 && strcmp(argv[1], "-v") == 0;
     char *end = NULL;
-    unsigned long number = argc == 3 + verbose ? strtoul(argv[1 + verbose], &end, 10) : 64;
-    if (end == NULL || *end != '\0' || number > 63) {
-        fprintf(stderr, "usage: cdemu-usb [-v] NUMBER DISC (NUMBER from 0 to 63)\n");
+    unsigned long number = argc == 3 + verbose ? strtoul(argv[1 + verbose], &end, 10) : 1000;
+    if (end == NULL || *end != '\0' || number > 999) {
+        fprintf(stderr, "usage: cdemu-usb [-v] NUMBER DISC (NUMBER from 0 to 999)\n");
         return 2;
     }
     const char *path = argv[2 + verbose];
