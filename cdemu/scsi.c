@@ -168,10 +168,12 @@ static int read_subchannel(struct scsi_drive *d, const uint8_t *cdb, uint8_t *da
     data[1] = (uint8_t)d->audio_status;
     put16(data + 2, 12);
     data[4] = 1;
-    data[5] = 0x10;     /* ADR 1: position; control 0 */
-    data[6] = (uint8_t)d->disc.first;
-    data[7] = 1;
-    put_address(data + 8, d->disc.ntracks > 0 ? d->disc.start[0] : 150, msf);
+    if (has_disc(d)) {  /* without one (empty sr), no position */
+        data[5] = 0x10; /* ADR 1: position; control 0 */
+        data[6] = (uint8_t)d->disc.first;
+        data[7] = 1;
+        put_address(data + 8, d->disc.ntracks > 0 ? d->disc.start[0] : 150, msf);
+    }
     *length = 16;
     return SCSI_GOOD;
 }
@@ -248,7 +250,8 @@ int scsi_command(struct scsi_drive *d, const uint8_t cdb[16], uint8_t *data, siz
             int err = injected(&d->disc, OP_STOP);
             if (err != 0)
                 return fail_as(d, err, UNRECOVERED_READ);
-            d->audio_status = CDROM_AUDIO_NO_STATUS;
+            if (has_disc(d))
+                d->audio_status = CDROM_AUDIO_NO_STATUS;
         }
         return SCSI_GOOD;
     case 0x1e:  /* PREVENT ALLOW MEDIUM REMOVAL */

@@ -145,12 +145,15 @@ sectors=$(($(stat -c %s "$work/disc.iso") / 2048))
 truncate -s 64M "$work/out.img"
 
 # The emulated drive's answers on each disc, for each binary and the probe,
-# made here while the guest runs.
+# and the probe on 'empty sr', made here while the guest runs.
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 references() {
     ref=$work/reference
     drive=$work/drive
     ln -s /dev/null "$drive"
+    echo "empty sr" >"$work/empty-sr.disc"
+    run_case "$ref" empty-probe - - env -i CDEMU_DEVICE="$drive" CDEMU_DISC="$work/empty-sr.disc" \
+        LD_PRELOAD="$cdemu/libcdemu.so" "$cdemu/cdemu-probe" "$drive"
     # (2>/dev/null: the shell's own word on a run that a signal ended.)
     i=0
     while [ $i -lt $discs ]; do
@@ -220,6 +223,9 @@ length=$((leadout - 150))
 echo "check-vm: cd-discid reads one track of $length frames"
 
 expect() { expect_case "$runs" "$@"; }
+
+# QEMU's drive without a medium answers as 'empty sr' describes.
+expect_same "$runs" empty-probe "$work/reference/empty-probe" "empty virtio drive: probe, as 'empty sr' says"
 
 line="$length
 "
