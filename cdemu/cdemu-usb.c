@@ -215,12 +215,16 @@ static void command(const uint8_t *cbw, size_t size)
     memcpy(cdb, cbw + 15, cbw[14] < 16 ? cbw[14] : 16);
     int status = scsi_command(&drive.scsi, cdb, drive.data, &drive.length);
     if (verbose) {
+        char line[80];
+        int n = 0;
         for (int i = 0; i < (cbw[14] < 16 ? cbw[14] : 16); i++)
-            fprintf(stderr, "%02x ", cdb[i]);
-        fprintf(stderr, "-> %d", status);
-        if (status != SCSI_GOOD)
-            fprintf(stderr, " %x/%02x", drive.scsi.sense[0], drive.scsi.sense[1]);
-        fprintf(stderr, "\n");
+            n += snprintf(line + n, sizeof line - (size_t)n, "%02x ", cdb[i]);
+        if (status == SCSI_GOOD)
+            snprintf(line + n, sizeof line - (size_t)n, "-> %d\n", status);
+        else
+            snprintf(line + n, sizeof line - (size_t)n, "-> %d %x/%02x\n", status,
+                     drive.scsi.sense[0], drive.scsi.sense[1]);
+        fputs(line, stderr);
     }
     drive.tag = get_le32(cbw + 4);
     drive.expected = get_le32(cbw + 8);
@@ -295,8 +299,10 @@ static void serve(int fd)
             errno = EMSGSIZE;
             die("USB/IP request");
         }
-        if (!in)
-            read_full(fd, data, (size_t)length);
+        if (!in && !read_full(fd, data, (size_t)length)) {
+            errno = EPROTO;
+            die("read");
+        }
         if (ep == 0) {
             size_t n = 0;
             long status = control(h + 40, data, &n);
