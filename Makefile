@@ -17,6 +17,7 @@ JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX  ?= /usr/local
 SDL     ?= auto
 SDL_SOURCE ?=
+DISCS   ?=
 
 # $(call configure,BUILD_DIR,SDL,CMAKE_ARGS)
 configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
@@ -26,7 +27,7 @@ configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 # (ctest runs in the folder: --test-dir needs CMake 3.20.)
 test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure -j $(JOBS)
 
-.PHONY: all build demo check check-sanitize check-vm check-dist check-distros install package \
+.PHONY: all build demo check check-sanitize check-vm vm-programs check-dist check-distros install package \
 	dist dist-windows check-windows bench clean
 
 all: build
@@ -55,14 +56,21 @@ check-sanitize:
 	$(call test,$(SANITIZE_BUILD))
 
 # The three builds, on the system's SDL, with SDL linked in, and fully
-# static (make dist's), on Linux's own CD-ROM driver: Debian's kernel in
-# QEMU with virtio-scsi drives.
+# static (make dist's), on Linux's own CD-ROM drivers: Debian's kernel in
+# QEMU with virtio-scsi drives, and every disc of tests/discs in a USB drive
+# served by cdemu-usb. DISCS=DIR adds DIR/NAME.disc, listed as
+# DIR/NAME.expected says.
 check-vm:
 	scripts/install-deps.sh vm
-	$(MAKE) --no-print-directory build
+	$(MAKE) --no-print-directory vm-programs
 	$(MAKE) --no-print-directory build SDL=bundled BUILD=$(BUNDLED_BUILD)
 	$(MAKE) --no-print-directory dist
-	tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
+	DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu \
+		tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
+
+# The emulated drive's programs for check-vm's guest, static.
+vm-programs: build
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target cdemu-usb cdemu-probe-static
 
 # The quick start on Debian 11 and Debian 13, each in a fresh root made with
 # debootstrap (kept in build-distro-cache/), and make dist's binary in those

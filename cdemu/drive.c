@@ -237,14 +237,16 @@ static int header_last(void)
 
 static int serve_subchnl(struct cdrom_subchnl *sc)
 {
+    /* Linux's cdrom driver leaves cdsc_adr as the caller had it. A drive
+     * that answers without a disc (empty sr) has no position to give. */
+    int position = drive.disc.empty_errno == 0;
     sc->cdsc_audiostatus = (uint8_t)drive.audio_status;
-    sc->cdsc_adr = 1;
     sc->cdsc_ctrl = 0;
-    sc->cdsc_trk = (uint8_t)drive.disc.first;
-    sc->cdsc_ind = 1;
+    sc->cdsc_trk = (uint8_t)(position ? drive.disc.first : 0);
+    sc->cdsc_ind = (uint8_t)position;
     memset(&sc->cdsc_absaddr, 0, sizeof sc->cdsc_absaddr);
     memset(&sc->cdsc_reladdr, 0, sizeof sc->cdsc_reladdr);
-    if (sc->cdsc_format == CDROM_MSF)
+    if (position && sc->cdsc_format == CDROM_MSF)
         to_msf(drive.disc.ntracks > 0 ? drive.disc.start[0] : 150, &sc->cdsc_absaddr.msf);
     return 0;
 }
@@ -265,7 +267,7 @@ static int serve_tocentry(struct cdrom_tocentry *e)
     }
     e->cdte_adr = 1;
     e->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
-    e->cdte_datamode = 0;
+    e->cdte_datamode = (uint8_t)data;  /* as Linux's sr driver derives it */
     if (e->cdte_format == CDROM_MSF)
         to_msf(start, &e->cdte_addr.msf);
     else if (e->cdte_format == CDROM_LBA)
@@ -295,7 +297,8 @@ static int serve(enum disc_op op, void *arg)
     case OP_TOCENTRY:
         return serve_tocentry(arg);
     case OP_STOP:
-        drive.audio_status = CDROM_AUDIO_NO_STATUS;
+        if (drive.disc.empty_errno == 0)    /* without a disc nothing plays */
+            drive.audio_status = CDROM_AUDIO_NO_STATUS;
         return 0;
     default:
         return fail_with(EINVAL);

@@ -47,6 +47,21 @@ expect_case() {
     if [ -z "$_why" ]; then case_pass; else case_fail "$_name$_why"; fi
 }
 
+# expect_same DIR NAME REF [LABEL]: checks that the case DIR/NAME printed,
+# ended with and left exactly what the case in folder REF did; says (as
+# LABEL, default NAME) what differs and counts it.
+expect_same() {
+    _case=$1/$2 _why="; it did not run"
+    if [ -d "$_case" ]; then
+        _why=
+        for _f in stdout stderr status files; do
+            cmp -s "$3/$_f" "$_case/$_f" ||
+                _why="$_why; $_f differs: $(diff "$3/$_f" "$_case/$_f" | head -n 6 | tr '\n' ' ')"
+        done
+    fi
+    if [ -z "$_why" ]; then case_pass; else case_fail "${4:-$2}$_why"; fi
+}
+
 # cases_summary LABEL: prints "LABEL: N passed, M failed"; fails if any did.
 cases_summary() {
     echo "$1: $cases_passed passed, $cases_failed failed"

@@ -164,7 +164,7 @@ warm=$(seconds_since "$start")
 # close stops the drive, and does nothing once SDL has shut down.
 [ "$(tail -n 1 "$work/sample.calls")" = CDROMSTOP ] ||
     case_fail "sample: the drive was not closed at exit: $(tr '\n' ' ' <"$work/sample.calls")"
-for disc in first-track-5 mixed-data-first enhanced data-only 99-tracks; do
+for disc in first-track-5 mixed-mode enhanced-cd data-only 99-tracks; do
     same_as_linux $disc
 done
 on_windows empty "empty
