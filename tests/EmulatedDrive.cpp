@@ -1,19 +1,11 @@
 #include "EmulatedDrive.h"
 
 #include <sstream>
-#include <stdexcept>
-
-#include <unistd.h>
 
 void EmulatedDrive::load(const std::string& description)
 {
-    if (!present) {
-        if (symlink("/dev/null", device().c_str()) != 0) {
-            throw std::runtime_error("cannot create " + device());
-        }
-        present = true;
-    }
     writeFile(dir.file("disc"), description);
+    present = true;
 }
 
 std::vector<std::pair<std::string, std::string>> EmulatedDrive::environment() const
@@ -28,15 +20,18 @@ std::vector<std::pair<std::string, std::string>> EmulatedDrive::environment() co
 }
 
 ProgramRun::Options EmulatedDrive::runOptions(
-    std::vector<std::string> argv, WayIn way, const std::string& preload) const
+    std::vector<std::string> argv, WayIn way, const std::string& preloadFirst) const
 {
     ProgramRun::Options o;
-    o.env = environment();
-    if (way == WayIn::Tracer) {
-        o.argv = {CDEMU_RUNNER};
-    } else {
-        o.env.emplace_back("LD_PRELOAD", preload);
+    o.env = {{"CDEMU_LOG", dir.file("calls")}};
+    if (!preloadFirst.empty()) {
+        o.env.emplace_back("LD_PRELOAD", preloadFirst);
     }
+    o.argv = {CDEMU_WITH_DISC};
+    if (way != WayIn::Chosen) {
+        o.argv.push_back(way == WayIn::Tracer ? "--trace" : "--preload");
+    }
+    o.argv.push_back(present ? dir.file("disc") : "");
     o.argv.insert(o.argv.end(), argv.begin(), argv.end());
     o.cwd = dir.path();
     return o;

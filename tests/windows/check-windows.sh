@@ -31,7 +31,7 @@ seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; 
 for tool in wine wineserver x86_64-w64-mingw32-objdump cmake; do
     command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh windows installs it"
 done
-[ -x "$linux/cdtracks" ] && [ -f "$linux/cdemu/libcdemu.so" ] ||
+[ -x "$linux/cdtracks" ] && [ -x "$linux/cdemu/with-disc" ] ||
     die "$linux has no Linux cdtracks and emulator (make build)"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-windows.XXXXXX")
@@ -103,9 +103,8 @@ drive() { # on|off
 # The exe, with DISC in the emulated drive, in a new empty working folder.
 on_windows() { # NAME DISC [STDOUT]
     printf '%s' "$2" >"$work/$1.disc"
-    run_case "$work" "$1" "${3:--}" - env CDEMU_DEVICE="$device" CDEMU_DISC="$work/$1.disc" \
-        CDEMU_LOG="$work/$1.calls" LD_PRELOAD="$linux/cdemu/libcdemu.so" \
-        timeout --kill-after=5 "$limit" wine "$exe"
+    run_case "$work" "$1" "${3:--}" - env CDEMU_DEVICE="$device" CDEMU_LOG="$work/$1.calls" \
+        timeout --kill-after=5 "$limit" "$linux/cdemu/with-disc" "$work/$1.disc" wine "$exe"
 }
 
 # What the Linux build prints for DISC, as Windows prints it: CRLF line
@@ -114,9 +113,7 @@ on_windows() { # NAME DISC [STDOUT]
 windows_listing_of() { # DISC
     mkdir -p "$work/linux"
     printf '%s' "$1" >"$work/linux/disc"
-    ln -sfn /dev/null "$work/linux/drive"
-    (cd "$work/linux" && CDEMU_DEVICE="$work/linux/drive" CDEMU_DISC="$work/linux/disc" \
-        SDL_CDROM="$work/linux/drive" LD_PRELOAD="$linux/cdemu/libcdemu.so" \
+    (cd "$work/linux" && timeout --kill-after=5 "$limit" "$linux/cdemu/with-disc" "$work/linux/disc" \
         "$linux/cdtracks") | awk '{ line[NR] = $0 } END { line[NR]--; for (i = 1; i <= NR; i++) printf "%s\r\n", line[i] }'
 }
 
