@@ -38,7 +38,7 @@ build:
 demo:
 	scripts/install-deps.sh demo
 	$(MAKE) --no-print-directory build NO_TESTS=1
-	scripts/demo.sh $(BUILD)
+	CMAKE=$(CMAKE) scripts/demo.sh $(BUILD)
 
 check:
 	scripts/install-deps.sh check

@@ -305,7 +305,7 @@ int main(int argc, char **argv)
         int sig = WSTOPSIG(status);
         int event = status >> 16;
         int deliver = 0;
-        enum __ptrace_request resume = PTRACE_CONT;
+        int resume = PTRACE_CONT;
         if (sig == SIGTRAP && event == PTRACE_EVENT_SECCOMP) {
             if (on_call(t))
                 resume = PTRACE_SYSCALL;

@@ -76,7 +76,9 @@ static mode_t mode_argument(int flags, va_list ap)
     }
 
 DEFINE_OPEN(open)
+#ifdef __GLIBC__
 DEFINE_OPEN(open64)
+#endif
 
 #define DEFINE_OPENAT(name)                                                       \
     EXPORT int name(int dirfd, const char *path, int flags, ...)                 \
@@ -95,7 +97,9 @@ DEFINE_OPEN(open64)
     }
 
 DEFINE_OPENAT(openat)
+#ifdef __GLIBC__
 DEFINE_OPENAT(openat64)
+#endif
 
 EXPORT int close(int fd)
 {
@@ -116,6 +120,10 @@ EXPORT int stat(const char *restrict path, struct stat *restrict buf)
     return NEXT("stat", int (*)(const char *, struct stat *))(path, buf);
 }
 
+/* glibc's own entry points: stat64 for large files, where other C
+ * libraries make stat serve, and those of glibc before 2.33, still used by
+ * older binaries. */
+#ifdef __GLIBC__
 EXPORT int stat64(const char *restrict path, struct stat64 *restrict buf)
 {
     if (drive_is_hidden(path))
@@ -123,7 +131,6 @@ EXPORT int stat64(const char *restrict path, struct stat64 *restrict buf)
     return NEXT("stat64", int (*)(const char *, struct stat64 *))(path, buf);
 }
 
-/* The entry points of glibc before 2.33, still used by older binaries. */
 EXPORT int __xstat(int ver, const char *path, struct stat *buf)
 {
     if (drive_is_hidden(path))
@@ -137,6 +144,7 @@ EXPORT int __xstat64(int ver, const char *path, struct stat64 *buf)
         return hidden();
     return NEXT("__xstat64", int (*)(int, const char *, struct stat64 *))(ver, path, buf);
 }
+#endif
 
 EXPORT struct mntent *getmntent(FILE *stream)
 {
@@ -155,7 +163,14 @@ EXPORT struct mntent *getmntent_r(FILE *stream, struct mntent *mnt, char *buf, i
 
 /* ---- the drive ---- */
 
-EXPORT int ioctl(int fd, unsigned long request, ...)
+/* glibc declares the request unsigned long; musl, as POSIX does, int. */
+#ifdef __GLIBC__
+typedef unsigned long ioctl_request;
+#else
+typedef int ioctl_request;
+#endif
+
+EXPORT int ioctl(int fd, ioctl_request request, ...)
 {
     va_list ap;
     va_start(ap, request);
@@ -165,8 +180,8 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
     struct stat st;
     if (drive_is_handle(fd)
         || (fstat(fd, &st) == 0 && drive_is_device_file(&st)))
-        return drive_ioctl(request, arg);
-    return NEXT("ioctl", int (*)(int, unsigned long, ...))(fd, request, arg);
+        return drive_ioctl((unsigned int)request, arg);
+    return NEXT("ioctl", int (*)(int, ioctl_request, ...))(fd, request, arg);
 }
 
 #ifndef CDEMU_WITHOUT_SDL

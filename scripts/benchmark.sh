@@ -24,6 +24,7 @@ for variant in dynamic static bundled release; do
         -DCDTRACKS_TESTS=OFF "$@" >/dev/null
     cmake --build "build-bench-$variant" -j "$(nproc)" >/dev/null
 done
+cmake --build build-bench-dynamic -j "$(nproc)" --target emulator cdtracks_floor >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -18,4 +18,10 @@ done
 
 echo "No CD-ROM drive here: listing the sample disc through the emulated drive" >&2
 echo "(tests/discs/sample.disc). Track lengths in CD frames, 75 a second:" >&2
+# The emulated drive is built when it is first needed.
+if ! log=$("${CMAKE:-cmake}" --build "$build" --target emulator 2>&1); then
+    echo "$log" >&2
+    echo "demo: the emulated drive could not be built in $build" >&2
+    exit 1
+fi
 exec "$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$cdtracks"
