@@ -22,9 +22,12 @@ SDL_SOURCE ?=
 configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 	$(if $(SDL_SOURCE),-DCDTRACKS_SDL_SOURCE=$(abspath $(SDL_SOURCE))) $(3)
 
-# $(call test,BUILD_DIR): runs its tests; a build with no test is a failure.
-# (ctest runs in the folder: --test-dir needs CMake 3.20.)
-test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure -j $(JOBS)
+# $(call test,BUILD_DIR): runs its tests; a build with no test is a failure,
+# and so is a test still running after TEST_TIMEOUT seconds (those that need
+# longer say so themselves). (ctest runs in the folder: --test-dir needs
+# CMake 3.20.)
+TEST_TIMEOUT ?= 120
+test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
 .PHONY: all build demo check check-sanitize check-vm check-dist check-distros install package \
 	dist dist-windows check-windows bench clean

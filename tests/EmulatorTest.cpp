@@ -73,3 +73,14 @@ TEST(Emulator, ServesTheSameDriveThroughBothWaysIn)
     const ProgramRun killed(probe.runOptions({"sh", "-c", "kill -TERM $$"}, WayIn::Tracer, ""));
     EXPECT_EQ(killed.signal(), SIGTERM) << killed.describe();
 }
+
+// A run that hangs is ended, and says so.
+TEST(ProgramRun, EndsARunThatOutlivesItsLimit)
+{
+    ProgramRun::Options o;
+    o.argv = {"sleep", "30"};
+    o.timeoutSeconds = 1;
+    const ProgramRun r(o);
+    EXPECT_TRUE(r.timedOut());
+    EXPECT_EQ(r.describe().rfind("timed out: killed after 1 s", 0), 0u) << r.describe();
+}
