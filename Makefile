@@ -73,11 +73,14 @@ check-distros:
 	$(MAKE) --no-print-directory dist
 	tests/distros/check-distros.sh $(DIST_BUILD)/cdtracks
 
-# make install [PREFIX=/usr/local] [DESTDIR=...]
+# make install [PREFIX=/usr/local] [DESTDIR=...]: builds BUILD as it is
+# configured (if it is not, configures it, without the tests) and installs
+# from it. The prefix is the install's own: BUILD's configuration is left
+# as it was.
 install:
-	$(call configure,$(BUILD),$(SDL),-DCMAKE_INSTALL_PREFIX=$(PREFIX))
+	[ -f $(BUILD)/CMakeCache.txt ] || $(call configure,$(BUILD),$(SDL),-DCDTRACKS_TESTS=OFF)
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
-	DESTDIR=$(DESTDIR) $(CMAKE) --install $(BUILD)
+	DESTDIR=$(DESTDIR) $(CMAKE) --install $(BUILD) --prefix $(abspath $(PREFIX))
 
 # A Debian package, build/cdtracks_<version>_<arch>.deb
 package: build

@@ -21,6 +21,8 @@ modules="cdrom scsi_common scsi_mod sr_mod virtio_ring virtio_pci_modern_dev
          virtio_pci_legacy_dev virtio virtio_pci virtio_scsi virtio_blk"
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-vm.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-vm: $*" >&2; exit 1; }

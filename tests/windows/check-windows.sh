@@ -55,14 +55,16 @@ for f in cdtracks.exe cdtracks.txt README.md LICENSE SDL-COPYING SDL-NOTICE.txt;
 done
 [ "$(ls "$dir" | wc -l)" -eq 6 ] || case_fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
 exe=$dir/cdtracks.exe
-imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort)
+headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort)
+[ -n "$imports" ] || case_fail "cdtracks.exe imports no DLL: objdump read no import table"
 for dll in $imports; do
     case $dll in
     KERNEL32.DLL|USER32.DLL|GDI32.DLL|WINMM.DLL|MSVCRT.DLL|ADVAPI32.DLL|SHELL32.DLL) ;;
     *) case_fail "cdtracks.exe imports $dll, which not every Windows has" ;;
     esac
 done
-x86_64-w64-mingw32-objdump -p "$exe" | grep -q 'Subsystem.*Windows CUI' ||
+printf '%s\n' "$headers" | grep -q 'Subsystem.*Windows CUI' ||
     case_fail "cdtracks.exe is not a console program"
 echo "check-windows: cdtracks.exe imports" $imports
 
@@ -157,8 +159,13 @@ $sample")" ] || case_fail "unreadable: the Linux build lists the disc"
 
 # A report that cannot be written: standard output a pipe whose reader is
 # gone. Status 1 and one line on standard error; its reason is the C
-# runtime's.
-(sleep 1; on_windows closed-pipe "$sample" /dev/stdout) | true
+# runtime's. The reader is known to be gone once a write to the pipe fails.
+(
+    trap '' PIPE
+    while printf x 2>/dev/null; do :; done
+    trap - PIPE
+    on_windows closed-pipe "$sample" /dev/stdout
+) | true
 pipe=$work/closed-pipe
 if [ "$(cat "$pipe/status")" = 1 ] && [ "$(wc -l <"$pipe/stderr")" -eq 1 ] &&
     grep -q '^cdtracks: write error: ' "$pipe/stderr"; then
