@@ -18,8 +18,9 @@ constexpr bool sdlInterposable = true;
 
 // How the emulator reaches a program: the way cdemu/with-disc chooses for it
 // (preloaded into a program that loads libraries, the tracer cdemu-run for
-// a static one), or the one named.
-enum class WayIn { Chosen, Preload, Tracer };
+// a static one), or the one named. Chosen asks with-disc once a program and
+// names its answer; ChosenEachRun leaves the choice to each run.
+enum class WayIn { Chosen, ChosenEachRun, Preload, Tracer };
 
 // SDL's two shut-down handlers, as the drive's log shows them.
 inline const std::string sdlQuits = sdlInterposable ? "SDL_Quit\nSDL_Quit\n" : "";

@@ -82,7 +82,8 @@ TEST(Emulator, FollowsDescriptorsAcrossForkAndDup)
     } cases[] = {
         {DRIVE_PROBE, WayIn::Preload, "not traced\n"},
         {DRIVE_PROBE, WayIn::Tracer, "traced\n"},
-        {DRIVE_PROBE, WayIn::Chosen, "not traced\n"},
+        {DRIVE_PROBE, WayIn::ChosenEachRun, "not traced\n"},
+        {DRIVE_PROBE_STATIC, WayIn::ChosenEachRun, "traced\n"},
         {DRIVE_PROBE_STATIC, WayIn::Chosen, "traced\n"},
     };
     for (const auto& c : cases) {
