@@ -67,7 +67,6 @@ TEST(Emulator, ServesTheSameDriveThroughBothWaysIn)
             EXPECT_NE(seen[0].find("status 0\nstdout:\n12 "), std::string::npos) << seen[0];
         }
     }
-
 }
 
 // A descriptor on the drive is the drive's in the process that opened it,
