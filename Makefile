@@ -23,9 +23,12 @@ DISCS   ?=
 configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 	$(if $(SDL_SOURCE),-DCDTRACKS_SDL_SOURCE=$(abspath $(SDL_SOURCE))) $(3)
 
-# $(call test,BUILD_DIR): runs its tests; a build with no test is a failure.
-# (ctest runs in the folder: --test-dir needs CMake 3.20.)
-test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure -j $(JOBS)
+# $(call test,BUILD_DIR): runs its tests; a build with no test is a failure,
+# and so is a test still running after TEST_TIMEOUT seconds (those that need
+# longer say so themselves). (ctest runs in the folder: --test-dir needs
+# CMake 3.20.)
+TEST_TIMEOUT ?= 120
+test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
 .PHONY: all build demo check check-sanitize check-vm vm-programs check-dist check-distros install package \
 	dist dist-windows check-windows bench clean
@@ -41,7 +44,7 @@ demo:
 	@scripts/install-deps.sh demo
 	@echo "Building cdtracks in $(BUILD)/ (its output: $(BUILD)/build.log)" >&2
 	@scripts/quietly.sh $(BUILD)/build.log $(MAKE) --no-print-directory build NO_TESTS=1
-	@scripts/demo.sh $(BUILD)
+	@CMAKE=$(CMAKE) scripts/demo.sh $(BUILD)
 
 check:
 	scripts/install-deps.sh check
@@ -80,11 +83,14 @@ check-distros:
 	$(MAKE) --no-print-directory dist
 	tests/distros/check-distros.sh $(DIST_BUILD)/cdtracks
 
-# make install [PREFIX=/usr/local] [DESTDIR=...]
+# make install [PREFIX=/usr/local] [DESTDIR=...]: builds BUILD as it is
+# configured (if it is not, configures it, without the tests) and installs
+# from it. The prefix is the install's own: BUILD's configuration is left
+# as it was.
 install:
-	$(call configure,$(BUILD),$(SDL),-DCMAKE_INSTALL_PREFIX=$(PREFIX))
+	[ -f $(BUILD)/CMakeCache.txt ] || $(call configure,$(BUILD),$(SDL),-DCDTRACKS_TESTS=OFF)
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
-	DESTDIR=$(DESTDIR) $(CMAKE) --install $(BUILD)
+	DESTDIR=$(DESTDIR) $(CMAKE) --install $(BUILD) --prefix $(abspath $(PREFIX))
 
 # A Debian package, build/cdtracks_<version>_<arch>.deb
 package: build

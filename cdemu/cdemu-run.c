@@ -8,18 +8,23 @@
  * CDEMU_LOG.
  *
  * Usage: cdemu-run PROGRAM [ARGUMENT...]
- * Exits as the program did: with its status, or by the same signal.
+ * Ends when the program ends, as it did: with its status, or by the same
+ * signal. What the program left running is killed then: untraced, it could
+ * no longer make the calls the tracer answers. 125: the tracer failed.
  *
  * A seccomp filter stops the program only on the calls the drive needs to
  * see: opens (the device's is let through and its descriptor remembered),
- * closes, ioctls (those on the drive are answered here and never reach the
- * kernel), and stats (the machine's own drives are hidden, as are the mount
- * tables). Every thread and child of the program is traced the same way.
- * x86-64 only.
+ * closes and copies of descriptors, ioctls (those on the drive are answered
+ * here and never reach the kernel), and stats (the machine's own drives are
+ * hidden, as are the mount tables). Every thread and child of the program is
+ * traced the same way; each descriptor table keeps its own drive
+ * descriptors, and a forked child starts with a copy of its parent's. Stop
+ * signals stop the program as they would untraced. x86-64 only.
  */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -88,9 +93,36 @@ static int read_path(pid_t pid, uint64_t address, char *buf, size_t size)
 
 /* ---- the tracees ---- */
 
+/* A descriptor table, shared by the threads (and CLONE_FILES children)
+ * that share the kernel's. */
+struct files {
+    int users;
+    struct drive_handles handles;
+};
+
+static struct files *new_files(const struct files *copy_of)
+{
+    struct files *f = calloc(1, sizeof *f);
+    if (f == NULL)
+        die("calloc");
+    if (copy_of != NULL)
+        f->handles = copy_of->handles;
+    f->users = 1;
+    return f;
+}
+
+static void drop_files(struct files *f)
+{
+    if (f != NULL && --f->users == 0)
+        free(f);
+}
+
 static struct tracee {
     pid_t pid;
-    int opening;            /* stopped in an open of the device */
+    struct files *files;    /* NULL until its parent's clone event is seen */
+    int held;               /* stopped (by this signal) before that event: kept so */
+    long awaited;           /* the call whose return is awaited, or -1 */
+    int arg;                /* that call's descriptor */
 } tracees[MAX_TRACEES];
 static int ntracees;
 
@@ -104,7 +136,7 @@ static struct tracee *tracee_of(pid_t pid)
         fprintf(stderr, "cdemu-run: more than %d threads and processes\n", MAX_TRACEES);
         exit(125);
     }
-    tracees[ntracees] = (struct tracee){pid, 0};
+    tracees[ntracees] = (struct tracee){pid, NULL, 0, -1, -1};
     return &tracees[ntracees++];
 }
 
@@ -112,6 +144,7 @@ static void forget(pid_t pid)
 {
     for (int i = 0; i < ntracees; i++) {
         if (tracees[i].pid == pid) {
+            drop_files(tracees[i].files);
             tracees[i] = tracees[--ntracees];
             return;
         }
@@ -147,15 +180,26 @@ static long serve_ioctl(pid_t pid, unsigned long request, uint64_t arg)
     return 0;
 }
 
+/* Whether the tracee's descriptor fd is still open. */
+static int is_open(pid_t pid, int fd)
+{
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/fd/%d", (int)pid, fd);
+    return access(path, F_OK) == 0;
+}
+
 /* At a call the filter stops on: 1 to see it again when it returns. */
 static int on_call(struct tracee *t)
 {
     struct user_regs_struct regs;
     if (ptrace(PTRACE_GETREGS, t->pid, NULL, &regs) != 0)
         die("PTRACE_GETREGS");
+    struct drive_handles *handles = &t->files->handles;
+    int fd = (int)regs.rdi;
     char path[4096];
     uint64_t path_arg;
     int dirfd = AT_FDCWD;
+    t->awaited = -1;
     switch (regs.orig_rax) {
     case SYS_open:
     case SYS_stat:
@@ -165,14 +209,42 @@ static int on_call(struct tracee *t)
     case SYS_openat:
     case SYS_newfstatat:
     case SYS_statx:
-        dirfd = (int)regs.rdi;
+        dirfd = fd;
         path_arg = regs.rsi;
         break;
     case SYS_close:
-        drive_close((int)regs.rdi);
+        drive_close(handles, fd);
         return 0;
+#ifdef SYS_close_range
+    case SYS_close_range:
+        /* With CLOSE_RANGE_CLOEXEC they close at exec, where it is seen. */
+        if ((regs.rdx & 4) == 0) {
+            for (int i = handles->count - 1; i >= 0; i--) {
+                if ((unsigned)handles->fds[i] >= (unsigned)regs.rdi
+                    && (unsigned)handles->fds[i] <= (unsigned)regs.rsi)
+                    drive_close(handles, handles->fds[i]);
+            }
+        }
+        return 0;
+#endif
+    case SYS_fcntl:
+        if (regs.rsi != F_DUPFD && regs.rsi != F_DUPFD_CLOEXEC)
+            return 0;
+        /* fall through */
+    case SYS_dup:
+    case SYS_dup2:
+    case SYS_dup3:
+        /* Seen again on return: the copy is known then. One made over a
+         * drive descriptor (dup2, dup3) closes that one. */
+        if (!drive_is_handle(handles, fd)
+            && (regs.orig_rax == SYS_dup || regs.orig_rax == SYS_fcntl
+                || !drive_is_handle(handles, (int)regs.rsi)))
+            return 0;
+        t->awaited = (long)regs.orig_rax;
+        t->arg = fd;
+        return 1;
     case SYS_ioctl:
-        if (drive_is_handle((int)regs.rdi))
+        if (drive_is_handle(handles, fd))
             skip_call(t->pid, &regs, serve_ioctl(t->pid, regs.rsi, regs.rdx));
         return 0;
     default:
@@ -189,7 +261,7 @@ static int on_call(struct tracee *t)
             skip_call(t->pid, &regs, -errno);
             return 0;
         }
-        t->opening = 1;
+        t->awaited = (long)regs.orig_rax;
         return 1;
     }
     if ((opens && drive_is_mount_table(path)) || (!opens && drive_is_hidden(path)))
@@ -197,17 +269,71 @@ static int on_call(struct tracee *t)
     return 0;
 }
 
-/* When the open of the device returns. */
+/* When an awaited call returns. */
 static void on_return(struct tracee *t)
 {
     struct user_regs_struct regs;
     if (ptrace(PTRACE_GETREGS, t->pid, NULL, &regs) != 0)
         die("PTRACE_GETREGS");
     long result = (long)regs.rax;
-    t->opening = 0;
-    if (result < 0)
-        errno = (int)-result;
-    drive_after_open(result < 0 ? -1 : (int)result);
+    long call = t->awaited;
+    t->awaited = -1;
+    if (call == SYS_open || call == SYS_openat) {
+        if (result < 0)
+            errno = (int)-result;
+        drive_after_open(&t->files->handles, result < 0 ? -1 : (int)result);
+    } else if (result >= 0) {
+        drive_dup(&t->files->handles, t->arg, (int)result);
+    }
+}
+
+static int is_stop_signal(int sig)
+{
+    return sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
+}
+
+/* The tracee t, in a fork, vfork or clone, made child: the child's
+ * descriptor table is t's own when CLONE_FILES was asked for, else a copy. */
+static void on_clone(struct tracee *t, pid_t child)
+{
+    struct user_regs_struct regs;
+    if (ptrace(PTRACE_GETREGS, t->pid, NULL, &regs) != 0)
+        die("PTRACE_GETREGS");
+    uint64_t flags = regs.orig_rax == SYS_clone ? regs.rdi : 0;
+#ifdef SYS_clone3
+    /* clone3 passes its flags first in a structure. */
+    if (regs.orig_rax == SYS_clone3 && read_memory(t->pid, regs.rdi, &flags, sizeof flags) != 0)
+        die("reading clone3's arguments");
+#endif
+    struct tracee *c = tracee_of(child);
+    if ((flags & CLONE_FILES) != 0) {
+        c->files = t->files;
+        t->files->users++;
+    } else {
+        c->files = new_files(t->files);
+    }
+    if (c->held != 0) {
+        int resume = is_stop_signal(c->held) ? PTRACE_LISTEN : PTRACE_CONT;
+        if (ptrace(resume, child, NULL, NULL) != 0 && errno != ESRCH)
+            die("ptrace resume");
+        c->held = 0;
+    }
+}
+
+/* After an exec: the descriptors opened close-on-exec are gone. */
+static void on_exec(struct tracee *t)
+{
+    pid_t pid = t->pid;
+    unsigned long former;
+    /* Exec'd by another thread, which has taken the process's id. */
+    if (ptrace(PTRACE_GETEVENTMSG, pid, NULL, &former) == 0 && (pid_t)former != pid)
+        forget((pid_t)former);
+    t = tracee_of(pid);
+    struct drive_handles *handles = &t->files->handles;
+    for (int i = handles->count - 1; i >= 0; i--) {
+        if (!is_open(t->pid, handles->fds[i]))
+            handles->fds[i] = handles->fds[--handles->count];
+    }
 }
 
 /* ---- the program ---- */
@@ -223,6 +349,10 @@ static void install_filter(void)
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
         STOP_ON(SYS_open), STOP_ON(SYS_openat), STOP_ON(SYS_close), STOP_ON(SYS_ioctl),
         STOP_ON(SYS_stat), STOP_ON(SYS_lstat), STOP_ON(SYS_newfstatat), STOP_ON(SYS_statx),
+        STOP_ON(SYS_dup), STOP_ON(SYS_dup2), STOP_ON(SYS_dup3), STOP_ON(SYS_fcntl),
+#ifdef SYS_close_range
+        STOP_ON(SYS_close_range),
+#endif
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
 #undef STOP_ON
@@ -233,31 +363,36 @@ static void install_filter(void)
         die("seccomp");
 }
 
+/* Starts the program, seized (PTRACE_SEIZE: so that stops by signal can be
+ * left to the program) before it installs the filter and execs. */
 static pid_t start(char **argv)
 {
+    int go[2];
+    if (pipe2(go, O_CLOEXEC) != 0)
+        die("pipe2");
     pid_t pid = fork();
     if (pid < 0)
         die("fork");
     if (pid == 0) {
-        if (ptrace(PTRACE_TRACEME, 0, NULL, NULL) != 0)
-            die("PTRACE_TRACEME");
-        raise(SIGSTOP);
+        char byte;
+        close(go[1]);
+        if (read(go[0], &byte, 1) != 1)
+            _exit(125);   /* the tracer is gone */
         install_filter();
         execvp(argv[0], argv);
         fprintf(stderr, "cdemu-run: %s: %s\n", argv[0], strerror(errno));
         _exit(errno == ENOENT ? 127 : 126);
     }
-    int status;
-    if (waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status))
-        die("waitpid");
+    close(go[0]);
     long options = PTRACE_O_TRACESECCOMP | PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL
                    | PTRACE_O_TRACECLONE | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK
                    | PTRACE_O_TRACEEXEC;
-    if (ptrace(PTRACE_SETOPTIONS, pid, NULL, (void *)options) != 0)
-        die("PTRACE_SETOPTIONS");
-    tracee_of(pid);
-    if (ptrace(PTRACE_CONT, pid, NULL, NULL) != 0)
-        die("PTRACE_CONT");
+    if (ptrace(PTRACE_SEIZE, pid, NULL, (void *)options) != 0)
+        die("PTRACE_SEIZE");
+    tracee_of(pid)->files = new_files(NULL);
+    if (write(go[1], "", 1) != 1)
+        die("starting the program");
+    close(go[1]);
     return pid;
 }
 
@@ -284,20 +419,21 @@ int main(int argc, char **argv)
     }
     drive_load();
     pid_t program = start(argv + 1);
-    int program_status = 0;
     for (;;) {
         int status;
         pid_t pid = waitpid(-1, &status, __WALL);
         if (pid < 0) {
             if (errno == EINTR)
                 continue;
-            if (errno == ECHILD)
-                break;
+            if (errno == ECHILD) {
+                fprintf(stderr, "cdemu-run: the program's end was not seen\n");
+                return 125;
+            }
             die("waitpid");
         }
         if (WIFEXITED(status) || WIFSIGNALED(status)) {
             if (pid == program)
-                program_status = status;
+                end_like(status);
             forget(pid);
             continue;
         }
@@ -305,17 +441,32 @@ int main(int argc, char **argv)
         int sig = WSTOPSIG(status);
         int event = status >> 16;
         int deliver = 0;
-        enum __ptrace_request resume = PTRACE_CONT;
-        if (sig == SIGTRAP && event == PTRACE_EVENT_SECCOMP) {
+        int resume = PTRACE_CONT;
+        if (t->files == NULL) {
+            /* A new thread or child, stopped before its parent's clone
+             * event says which descriptors it has: held until then. */
+            t->held = sig;
+            continue;
+        }
+        if (event == PTRACE_EVENT_SECCOMP) {
             if (on_call(t))
                 resume = PTRACE_SYSCALL;
         } else if (sig == (SIGTRAP | 0x80)) {
-            if (t->opening)
+            if (t->awaited >= 0)
                 on_return(t);
-        } else if (sig == SIGTRAP && event != 0) {
-            /* A clone, fork or exec: the new tracee announces itself. */
-        } else if (sig == SIGSTOP && event == 0) {
-            /* A new thread or child's first stop: not passed on. */
+        } else if (event == PTRACE_EVENT_CLONE || event == PTRACE_EVENT_FORK
+                   || event == PTRACE_EVENT_VFORK) {
+            unsigned long child;
+            if (ptrace(PTRACE_GETEVENTMSG, pid, NULL, &child) != 0)
+                die("PTRACE_GETEVENTMSG");
+            on_clone(t, (pid_t)child);
+        } else if (event == PTRACE_EVENT_EXEC) {
+            on_exec(t);
+        } else if (event == PTRACE_EVENT_STOP) {
+            /* A stop by signal: the tracee stays stopped, and is seen again
+             * when a SIGCONT wakes it. Else a first stop, or that waking. */
+            if (is_stop_signal(sig))
+                resume = PTRACE_LISTEN;
         } else {
             deliver = sig;
         }
@@ -323,5 +474,4 @@ int main(int argc, char **argv)
         if (ptrace(resume, pid, NULL, (void *)(long)deliver) != 0 && errno != ESRCH)
             die("ptrace resume");
     }
-    end_like(program_status);
 }

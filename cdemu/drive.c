@@ -13,8 +13,6 @@
 
 #include <linux/cdrom.h>
 
-#define MAX_HANDLES 64
-
 static struct {
     int loaded;
     char device[4096];
@@ -23,8 +21,6 @@ static struct {
     struct disc disc;
     int audio_status;       /* changes when the drive is told to stop */
     long calls[OP_COUNT];
-    int handles[MAX_HANDLES];
-    int nhandles;
     int by_identity;        /* the device is a regular file: see drive.h */
     dev_t file_dev;
     ino_t file_ino;
@@ -146,18 +142,27 @@ int drive_is_mount_table(const char *path)
     return 0;
 }
 
-static int handle_index(int fd)
+static int handle_index(const struct drive_handles *h, int fd)
 {
-    for (int i = 0; i < drive.nhandles; i++) {
-        if (drive.handles[i] == fd)
+    for (int i = 0; i < h->count; i++) {
+        if (h->fds[i] == fd)
             return i;
     }
     return -1;
 }
 
-int drive_is_handle(int fd)
+int drive_is_handle(const struct drive_handles *h, int fd)
 {
-    return handle_index(fd) >= 0;
+    return handle_index(h, fd) >= 0;
+}
+
+static void add_handle(struct drive_handles *h, int fd)
+{
+    if (h->count == DRIVE_MAX_HANDLES) {
+        fprintf(stderr, "cdemu: more than %d open handles\n", DRIVE_MAX_HANDLES);
+        abort();
+    }
+    h->fds[h->count++] = fd;
 }
 
 int drive_is_device_file(const struct stat *st)
@@ -193,28 +198,36 @@ int drive_before_open(void)
     return fail_with(err);
 }
 
-int drive_after_open(int fd)
+int drive_after_open(struct drive_handles *h, int fd)
 {
     if (fd < 0) {
         drive_log("open !%s", disc_errno_name(errno));
         return fd;
     }
-    if (drive.nhandles == MAX_HANDLES) {
-        fprintf(stderr, "cdemu: more than %d open handles\n", MAX_HANDLES);
-        abort();
-    }
-    drive.handles[drive.nhandles++] = fd;
+    /* A descriptor number the drive still holds was closed behind its back
+     * (by a call it does not see): it is this open's now. */
+    if (!drive_is_handle(h, fd))
+        add_handle(h, fd);
     drive_log("open");
     return fd;
 }
 
-void drive_close(int fd)
+void drive_close(struct drive_handles *h, int fd)
 {
-    int i = handle_index(fd);
+    int i = handle_index(h, fd);
     if (i >= 0) {
-        drive.handles[i] = drive.handles[--drive.nhandles];
+        h->fds[i] = h->fds[--h->count];
         drive_log("close");
     }
+}
+
+void drive_dup(struct drive_handles *h, int fd, int copy)
+{
+    if (copy == fd)
+        return;
+    drive_close(h, copy);
+    if (drive_is_handle(h, fd))
+        add_handle(h, copy);
 }
 
 static void to_msf(long frames, struct cdrom_msf0 *msf)

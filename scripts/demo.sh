@@ -27,17 +27,12 @@ for dev in $(echo "${SDL_CDROM:-}" | tr : ' ') /dev/cdrom /dev/sr0; do
     fi
 done
 
-drive=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-demo.XXXXXX")
-trap 'rm -rf "$drive"' EXIT
-trap 'exit 130' INT TERM
-ln -s /dev/null "$drive/drive"
 echo "No CD-ROM drive here: listing the sample disc through the emulated drive" >&2
 echo "(tests/discs/sample.disc). Track lengths in CD frames, 75 a second:" >&2
-export CDEMU_DEVICE="$drive/drive" CDEMU_DISC="$top/tests/discs/sample.disc" SDL_CDROM="$drive/drive"
-# A fully static cdtracks has no loader to preload the emulator: the tracer
-# attaches it from outside.
-if readelf -d "$cdtracks" 2>/dev/null | grep -q "no dynamic section"; then
-    "$build/cdemu/cdemu-run" "$cdtracks"
-else
-    LD_PRELOAD="$build/cdemu/libcdemu.so" "$cdtracks"
+# The emulated drive is built when it is first needed.
+if ! log=$("${CMAKE:-cmake}" --build "$build" --target emulator 2>&1); then
+    echo "$log" >&2
+    echo "demo: the emulated drive could not be built in $build" >&2
+    exit 1
 fi
+exec "$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$cdtracks"

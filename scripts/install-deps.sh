@@ -14,7 +14,7 @@ set -eu
 build="cmake make g++ libsdl1.2-dev dpkg-dev autotools-dev"
 case "${1:-}" in
 demo)    packages="$build" ;;
-check)   packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? man-db lintian" ;;
+check)   packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? man-db lintian musl-tools" ;;
 vm)      packages="$build qemu-system-x86 busybox-static genisoimage cd-discid" ;;
 bench)   packages="$build cd-discid valgrind hyperfine time" ;;
 distros) packages="$build debootstrap git" ;;

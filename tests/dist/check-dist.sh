@@ -12,6 +12,9 @@ tarball=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 build=$(cd "${BUILD:-build-dist}" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-dist.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+. "$top/tests/system/cases.sh"
 
 fail() { echo "check-dist: $*" >&2; exit 1; }
 
@@ -29,7 +32,9 @@ cmp -s "$dir/cdtracks" "$build/cdtracks" || fail "the tarball's cdtracks is not 
 grep -q "GNU Lesser General Public License" "$dir/SDL-NOTICE.txt" || fail "no LGPL notice"
 grep -q "GNU C Library" "$dir/SDL-NOTICE.txt" || fail "the notice does not name the C library"
 
-cd "$scratch"
-"$top/scripts/demo.sh" "$build" "$dir/cdtracks" 2>/dev/null >"$scratch/out"
-cmp "$scratch/out" "$top/tests/discs/sample.expected" || fail "the tarball's cdtracks printed the wrong list"
+run_case "$scratch" listing - - timeout --kill-after=5 60 \
+    "$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$dir/cdtracks"
+expect_case "$scratch" listing 0 "$(cat "$top/tests/discs/sample.expected")
+" ""
+[ "$cases_failed" -eq 0 ] || fail "the tarball's cdtracks did not list the sample disc"
 echo "check-dist: $(basename "$tarball") holds a working, fully static cdtracks"

@@ -42,7 +42,11 @@ expect_case() {
     printf '%s' "$5" >"$_case/want"
     cmp -s "$_case/stderr" "$_case/want" ||
         _why="$_why; stderr is '$(cat "$_case/stderr")', not '$5'"
-    [ "$(cat "$_case/status")" = "$3" ] || _why="$_why; status $(cat "$_case/status"), not $3"
+    _status=$(cat "$_case/status")
+    if [ "$_status" != "$3" ]; then
+        _why="$_why; status $_status, not $3"
+        [ "$_status" != 124 ] || _why="$_why (timeout's: it timed out)"
+    fi
     [ "$(cat "$_case/files")" = "${6:-}" ] || _why="$_why; left $(tr '\n' ' ' <"$_case/files")"
     if [ -z "$_why" ]; then case_pass; else case_fail "$_name$_why"; fi
 }

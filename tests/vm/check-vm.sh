@@ -42,7 +42,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-trap 'exit 1' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-vm: $*" >&2; exit 1; }
