@@ -73,7 +73,7 @@ check-vm:
 
 # The emulated drive's programs for check-vm's guest, static.
 vm-programs: build
-	$(CMAKE) --build $(BUILD) -j $(JOBS) --target cdemu-usb cdemu-probe-static
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target emulator cdemu-usb cdemu-probe-static
 
 # The quick start on Debian 11 and Debian 13, each in a fresh root made with
 # debootstrap (kept in build-distro-cache/), and make dist's binary in those

@@ -106,7 +106,7 @@ for binary in "$@"; do
     with_libraries "$binary" "/test/cdtracks-$n"
     n=$((n + 1))
 done
-for program in cdemu-usb cdemu-probe-static cdemu-probe libcdemu.so cdemu-run; do
+for program in cdemu-usb cdemu-probe-static cdemu-probe with-disc; do
     [ -x "$cdemu/$program" ] || die "$cdemu/$program is missing (make check-vm builds it)"
 done
 cp "$cdemu/cdemu-usb" "$root/test/cdemu-usb"
@@ -153,24 +153,18 @@ references() {
     drive=$work/drive
     ln -s /dev/null "$drive"
     echo "empty sr" >"$work/empty-sr.disc"
-    run_case "$ref" empty-probe - - env -i CDEMU_DEVICE="$drive" CDEMU_DISC="$work/empty-sr.disc" \
-        LD_PRELOAD="$cdemu/libcdemu.so" "$cdemu/cdemu-probe" "$drive"
+    run_case "$ref" empty-probe - - env -i CDEMU_DEVICE="$drive" \
+        "$cdemu/with-disc" "$work/empty-sr.disc" "$cdemu/cdemu-probe" "$drive"
     # (2>/dev/null: the shell's own word on a run that a signal ended.)
     i=0
     while [ $i -lt $discs ]; do
         disc=$(absolute "$(cat "$work/disc-$i.path")")
-        run_case "$ref" disc-$i.probe - - env -i CDEMU_DEVICE="$drive" CDEMU_DISC="$disc" \
-            LD_PRELOAD="$cdemu/libcdemu.so" "$cdemu/cdemu-probe" "$drive"
+        run_case "$ref" disc-$i.probe - - env -i CDEMU_DEVICE="$drive" \
+            "$cdemu/with-disc" "$disc" "$cdemu/cdemu-probe" "$drive"
         k=0
         for binary in "$@"; do
-            binary=$(absolute "$binary")
-            if ldd "$binary" >/dev/null 2>&1; then
-                run_case "$ref" disc-$i.cdtracks-$k - - env -i CDEMU_DEVICE="$drive" CDEMU_DISC="$disc" \
-                    SDL_CDROM="$drive" LD_PRELOAD="$cdemu/libcdemu.so" "$binary" 2>/dev/null
-            else
-                run_case "$ref" disc-$i.cdtracks-$k - - env -i CDEMU_DEVICE="$drive" CDEMU_DISC="$disc" \
-                    SDL_CDROM="$drive" "$cdemu/cdemu-run" "$binary" 2>/dev/null
-            fi
+            run_case "$ref" disc-$i.cdtracks-$k - - env -i CDEMU_DEVICE="$drive" \
+                "$cdemu/with-disc" "$disc" "$(absolute "$binary")" 2>/dev/null
             k=$((k + 1))
         done
         i=$((i + 1))
