@@ -25,6 +25,7 @@ JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX  ?= /usr/local
 SDL     ?= auto
 SDL_SOURCE ?=
+DISCS   ?=
 # Release files take their dates from the last commit.
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 ifneq ($(SOURCE_DATE_EPOCH),)
@@ -35,11 +36,14 @@ endif
 configure = CMAKE=$(CMAKE) scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 	$(if $(SDL_SOURCE),-DCDTRACKS_SDL_SOURCE=$(abspath $(SDL_SOURCE))) $(3)
 
-# $(call test,BUILD_DIR): runs its tests; a build with no test is a failure.
-# (ctest runs in the folder: --test-dir needs CMake 3.20.)
-test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure -j $(JOBS)
+# $(call test,BUILD_DIR): runs its tests; a build with no test is a failure,
+# and so is a test still running after TEST_TIMEOUT seconds (those that need
+# longer say so themselves). (ctest runs in the folder: --test-dir needs
+# CMake 3.20.)
+TEST_TIMEOUT ?= 120
+test = cd $(1) && $(CTEST) --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
-.PHONY: all build demo check check-sanitize check-vm check-dist check-distros install package \
+.PHONY: all build demo check check-sanitize check-vm vm-programs check-dist check-distros install package \
 	dist dist-windows check-windows release check-release bench clean
 
 all: build
@@ -48,10 +52,12 @@ build:
 	$(call configure,$(BUILD),$(SDL),-DCDTRACKS_TESTS=$(if $(NO_TESTS),OFF,ON))
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
 
+# Quiet: the build's output goes to BUILD/build.log; the answer comes last.
 demo:
-	scripts/install-deps.sh demo
-	$(MAKE) --no-print-directory build NO_TESTS=1
-	scripts/demo.sh $(BUILD)
+	@scripts/install-deps.sh demo
+	@echo "Building cdtracks in $(BUILD)/ (its output: $(BUILD)/build.log)" >&2
+	@scripts/quietly.sh $(BUILD)/build.log $(MAKE) --no-print-directory build NO_TESTS=1
+	@CMAKE=$(CMAKE) scripts/demo.sh $(BUILD)
 
 check:
 	scripts/install-deps.sh check
@@ -66,14 +72,21 @@ check-sanitize:
 	$(call test,$(SANITIZE_BUILD))
 
 # The three builds, on the system's SDL, with SDL linked in, and fully
-# static (make dist's), on Linux's own CD-ROM driver: Debian's kernel in
-# QEMU with virtio-scsi drives.
+# static (make dist's), on Linux's own CD-ROM drivers: Debian's kernel in
+# QEMU with virtio-scsi drives, and every disc of tests/discs in a USB drive
+# served by cdemu-usb. DISCS=DIR adds DIR/NAME.disc, listed as
+# DIR/NAME.expected says.
 check-vm:
 	scripts/install-deps.sh vm
-	$(MAKE) --no-print-directory build
+	$(MAKE) --no-print-directory vm-programs
 	$(MAKE) --no-print-directory build SDL=bundled BUILD=$(BUNDLED_BUILD)
 	$(MAKE) --no-print-directory dist
-	tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
+	DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu \
+		tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
+
+# The emulated drive's programs for check-vm's guest, static.
+vm-programs: build
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target emulator cdemu-usb cdemu-probe-static
 
 # The quick start on Debian 11, Debian 13 and Debian 13 on arm64 (through
 # qemu-user, registered with binfmt_misc for the run), each in a fresh root
@@ -85,11 +98,14 @@ check-distros:
 	$(MAKE) --no-print-directory dist ARCH=aarch64 DIST_BUILD=build-dist-aarch64
 	tests/distros/check-distros.sh build-dist-$(MACHINE_ARCH)/cdtracks build-dist-aarch64/cdtracks
 
-# make install [PREFIX=/usr/local] [DESTDIR=...]
+# make install [PREFIX=/usr/local] [DESTDIR=...]: builds BUILD as it is
+# configured (if it is not, configures it, without the tests) and installs
+# from it. The prefix is the install's own: BUILD's configuration is left
+# as it was.
 install:
-	$(call configure,$(BUILD),$(SDL),-DCMAKE_INSTALL_PREFIX=$(PREFIX))
+	[ -f $(BUILD)/CMakeCache.txt ] || $(call configure,$(BUILD),$(SDL),-DCDTRACKS_TESTS=OFF)
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
-	DESTDIR=$(DESTDIR) $(CMAKE) --install $(BUILD)
+	DESTDIR=$(DESTDIR) $(CMAKE) --install $(BUILD) --prefix $(abspath $(PREFIX))
 
 # A Debian package, build/cdtracks_<version>_<arch>.deb
 package: build

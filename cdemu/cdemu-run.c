@@ -8,19 +8,25 @@
  * CDEMU_LOG.
  *
  * Usage: cdemu-run PROGRAM [ARGUMENT...]
- * Exits as the program did: with its status, or by the same signal.
+ * Ends when the program ends, as it did: with its status, or by the same
+ * signal. What the program left running is killed then: untraced, it could
+ * no longer make the calls the tracer answers. 125: the tracer failed.
  *
  * A seccomp filter stops the program only on the calls the drive needs to
  * see: opens (the device's is let through and its descriptor remembered),
- * closes, ioctls (those on the drive are answered here and never reach the
- * kernel), and stats (the machine's own drives are hidden, as are the mount
- * tables). Every thread and child of the program is traced the same way.
- * Built for x86-64; it serves x86-64 programs and 32-bit x86 ones, which the
- * kernel runs through its 32-bit layer.
+ * closes and copies of descriptors, ioctls (those on the drive are answered
+ * here and never reach the kernel), and stats (the machine's own drives are
+ * hidden, as are the mount tables). Every thread and child of the program is
+ * traced the same way; each descriptor table keeps its own drive
+ * descriptors, and a forked child starts with a copy of its parent's. Stop
+ * signals stop the program as they would untraced. Built for x86-64; it
+ * serves x86-64 programs and 32-bit x86 ones, which the kernel runs through
+ * its 32-bit layer.
  */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -50,16 +56,26 @@
 /* A 32-bit x86 program makes its calls by the i386 numbers, with its
  * arguments in ebx, ecx and edx; its code segment tells it apart. */
 #define USER32_CS 0x23
+#define I386_FORK 2
 #define I386_OPEN 5
 #define I386_CLOSE 6
+#define I386_DUP 41
 #define I386_IOCTL 54
+#define I386_FCNTL 55
+#define I386_DUP2 63
 #define I386_STAT 106
 #define I386_LSTAT 107
+#define I386_CLONE 120
+#define I386_VFORK 190
 #define I386_STAT64 195
 #define I386_LSTAT64 196
+#define I386_FCNTL64 221
 #define I386_OPENAT 295
 #define I386_FSTATAT64 300
+#define I386_DUP3 330
 #define I386_STATX 383
+#define I386_CLONE3 435
+#define I386_CLOSE_RANGE 436
 
 static void die(const char *what)
 {
@@ -103,9 +119,36 @@ static int read_path(pid_t pid, uint64_t address, char *buf, size_t size)
 
 /* ---- the tracees ---- */
 
+/* A descriptor table, shared by the threads (and CLONE_FILES children)
+ * that share the kernel's. */
+struct files {
+    int users;
+    struct drive_handles handles;
+};
+
+static struct files *new_files(const struct files *copy_of)
+{
+    struct files *f = calloc(1, sizeof *f);
+    if (f == NULL)
+        die("calloc");
+    if (copy_of != NULL)
+        f->handles = copy_of->handles;
+    f->users = 1;
+    return f;
+}
+
+static void drop_files(struct files *f)
+{
+    if (f != NULL && --f->users == 0)
+        free(f);
+}
+
 static struct tracee {
     pid_t pid;
-    int opening;            /* stopped in an open of the device */
+    struct files *files;    /* NULL until its parent's clone event is seen */
+    int held;               /* stopped (by this signal) before that event: kept so */
+    long awaited;           /* the call whose return is awaited, or -1 */
+    int arg;                /* that call's descriptor */
 } tracees[MAX_TRACEES];
 static int ntracees;
 
@@ -119,7 +162,7 @@ static struct tracee *tracee_of(pid_t pid)
         fprintf(stderr, "cdemu-run: more than %d threads and processes\n", MAX_TRACEES);
         exit(125);
     }
-    tracees[ntracees] = (struct tracee){pid, 0};
+    tracees[ntracees] = (struct tracee){pid, NULL, 0, -1, -1};
     return &tracees[ntracees++];
 }
 
@@ -127,18 +170,68 @@ static void forget(pid_t pid)
 {
     for (int i = 0; i < ntracees; i++) {
         if (tracees[i].pid == pid) {
+            drop_files(tracees[i].files);
             tracees[i] = tracees[--ntracees];
             return;
         }
     }
 }
 
-/* Skips the system call the tracee is stopped in, which returns result. */
-static void skip_call(pid_t pid, struct user_regs_struct *regs, long result)
+/* The x86-64 number of the i386 call nr, of those this follows; -1 for
+ * any other. */
+static long x86_64_call(uint64_t nr)
 {
-    regs->orig_rax = (uint64_t)-1;
-    regs->rax = (uint64_t)result;
-    if (ptrace(PTRACE_SETREGS, pid, NULL, regs) != 0)
+    switch (nr) {
+    case I386_FORK: return SYS_fork;
+    case I386_OPEN: return SYS_open;
+    case I386_CLOSE: return SYS_close;
+    case I386_DUP: return SYS_dup;
+    case I386_IOCTL: return SYS_ioctl;
+    case I386_FCNTL: case I386_FCNTL64: return SYS_fcntl;
+    case I386_DUP2: return SYS_dup2;
+    case I386_STAT: case I386_STAT64: return SYS_stat;
+    case I386_LSTAT: case I386_LSTAT64: return SYS_lstat;
+    case I386_CLONE: return SYS_clone;
+    case I386_VFORK: return SYS_vfork;
+    case I386_OPENAT: return SYS_openat;
+    case I386_FSTATAT64: return SYS_newfstatat;
+    case I386_DUP3: return SYS_dup3;
+    case I386_STATX: return SYS_statx;
+#ifdef SYS_clone3
+    case I386_CLONE3: return SYS_clone3;
+#endif
+#ifdef SYS_close_range
+    case I386_CLOSE_RANGE: return SYS_close_range;
+#endif
+    default: return -1;
+    }
+}
+
+/* Reads the tracee's registers as an x86-64 program's call: a 32-bit
+ * program's gets the same call's x86-64 number, its arguments in rdi, rsi
+ * and rdx, and its result sign-extended. For reading only. */
+static void get_call(pid_t pid, struct user_regs_struct *regs)
+{
+    if (ptrace(PTRACE_GETREGS, pid, NULL, regs) != 0)
+        die("PTRACE_GETREGS");
+    if (regs->cs != USER32_CS)
+        return;
+    regs->orig_rax = (uint64_t)x86_64_call(regs->orig_rax);
+    regs->rdi = (uint32_t)regs->rbx;
+    regs->rsi = (uint32_t)regs->rcx;
+    regs->rdx = (uint32_t)regs->rdx;
+    regs->rax = (uint64_t)(int64_t)(int32_t)regs->rax;
+}
+
+/* Skips the system call the tracee is stopped in, which returns result. */
+static void skip_call(pid_t pid, long result)
+{
+    struct user_regs_struct regs;
+    if (ptrace(PTRACE_GETREGS, pid, NULL, &regs) != 0)
+        die("PTRACE_GETREGS");
+    regs.orig_rax = (uint64_t)-1;
+    regs.rax = (uint64_t)result;
+    if (ptrace(PTRACE_SETREGS, pid, NULL, &regs) != 0)
         die("PTRACE_SETREGS");
 }
 
@@ -162,66 +255,71 @@ static long serve_ioctl(pid_t pid, unsigned long request, uint64_t arg)
     return 0;
 }
 
-/* The calls the filter stops on, whichever their numbers. */
-enum call { CALL_OTHER, CALL_OPEN, CALL_OPENAT, CALL_STAT, CALL_STATAT, CALL_CLOSE, CALL_IOCTL };
-
-/* Which call the tracee is stopped in, and its first three arguments. */
-static enum call decode(const struct user_regs_struct *regs, uint64_t arg[3])
+/* Whether the tracee's descriptor fd is still open. */
+static int is_open(pid_t pid, int fd)
 {
-    if (regs->cs == USER32_CS) {
-        arg[0] = (uint32_t)regs->rbx;
-        arg[1] = (uint32_t)regs->rcx;
-        arg[2] = (uint32_t)regs->rdx;
-        switch (regs->orig_rax) {
-        case I386_OPEN: return CALL_OPEN;
-        case I386_OPENAT: return CALL_OPENAT;
-        case I386_STAT: case I386_LSTAT: case I386_STAT64: case I386_LSTAT64: return CALL_STAT;
-        case I386_FSTATAT64: case I386_STATX: return CALL_STATAT;
-        case I386_CLOSE: return CALL_CLOSE;
-        case I386_IOCTL: return CALL_IOCTL;
-        default: return CALL_OTHER;
-        }
-    }
-    arg[0] = regs->rdi;
-    arg[1] = regs->rsi;
-    arg[2] = regs->rdx;
-    switch (regs->orig_rax) {
-    case SYS_open: return CALL_OPEN;
-    case SYS_openat: return CALL_OPENAT;
-    case SYS_stat: case SYS_lstat: return CALL_STAT;
-    case SYS_newfstatat: case SYS_statx: return CALL_STATAT;
-    case SYS_close: return CALL_CLOSE;
-    case SYS_ioctl: return CALL_IOCTL;
-    default: return CALL_OTHER;
-    }
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/fd/%d", (int)pid, fd);
+    return access(path, F_OK) == 0;
 }
 
 /* At a call the filter stops on: 1 to see it again when it returns. */
 static int on_call(struct tracee *t)
 {
     struct user_regs_struct regs;
-    if (ptrace(PTRACE_GETREGS, t->pid, NULL, &regs) != 0)
-        die("PTRACE_GETREGS");
+    get_call(t->pid, &regs);
+    struct drive_handles *handles = &t->files->handles;
+    int fd = (int)regs.rdi;
     char path[4096];
-    uint64_t arg[3], path_arg;
+    uint64_t path_arg;
     int dirfd = AT_FDCWD;
-    enum call call = decode(&regs, arg);
-    switch (call) {
-    case CALL_OPEN:
-    case CALL_STAT:
-        path_arg = arg[0];
+    t->awaited = -1;
+    switch (regs.orig_rax) {
+    case SYS_open:
+    case SYS_stat:
+    case SYS_lstat:
+        path_arg = regs.rdi;
         break;
-    case CALL_OPENAT:
-    case CALL_STATAT:
-        dirfd = (int)arg[0];
-        path_arg = arg[1];
+    case SYS_openat:
+    case SYS_newfstatat:
+    case SYS_statx:
+        dirfd = fd;
+        path_arg = regs.rsi;
         break;
-    case CALL_CLOSE:
-        drive_close((int)arg[0]);
+    case SYS_close:
+        drive_close(handles, fd);
         return 0;
-    case CALL_IOCTL:
-        if (drive_is_handle((int)arg[0]))
-            skip_call(t->pid, &regs, serve_ioctl(t->pid, arg[1], arg[2]));
+#ifdef SYS_close_range
+    case SYS_close_range:
+        /* With CLOSE_RANGE_CLOEXEC they close at exec, where it is seen. */
+        if ((regs.rdx & 4) == 0) {
+            for (int i = handles->count - 1; i >= 0; i--) {
+                if ((unsigned)handles->fds[i] >= (unsigned)regs.rdi
+                    && (unsigned)handles->fds[i] <= (unsigned)regs.rsi)
+                    drive_close(handles, handles->fds[i]);
+            }
+        }
+        return 0;
+#endif
+    case SYS_fcntl:
+        if (regs.rsi != F_DUPFD && regs.rsi != F_DUPFD_CLOEXEC)
+            return 0;
+        /* fall through */
+    case SYS_dup:
+    case SYS_dup2:
+    case SYS_dup3:
+        /* Seen again on return: the copy is known then. One made over a
+         * drive descriptor (dup2, dup3) closes that one. */
+        if (!drive_is_handle(handles, fd)
+            && (regs.orig_rax == SYS_dup || regs.orig_rax == SYS_fcntl
+                || !drive_is_handle(handles, (int)regs.rsi)))
+            return 0;
+        t->awaited = (long)regs.orig_rax;
+        t->arg = fd;
+        return 1;
+    case SYS_ioctl:
+        if (drive_is_handle(handles, fd))
+            skip_call(t->pid, serve_ioctl(t->pid, regs.rsi, regs.rdx));
         return 0;
     default:
         return 0;
@@ -231,88 +329,162 @@ static int on_call(struct tracee *t)
     /* Paths relative to another folder are never the drive's. */
     if (path[0] != '/' && dirfd != AT_FDCWD)
         return 0;
-    int opens = call == CALL_OPEN || call == CALL_OPENAT;
+    int opens = regs.orig_rax == SYS_open || regs.orig_rax == SYS_openat;
     if (opens && drive_is_device(path)) {
         if (drive_before_open() != 0) {
-            skip_call(t->pid, &regs, -errno);
+            skip_call(t->pid, -errno);
             return 0;
         }
-        t->opening = 1;
+        t->awaited = (long)regs.orig_rax;
         return 1;
     }
     if ((opens && drive_is_mount_table(path)) || (!opens && drive_is_hidden(path)))
-        skip_call(t->pid, &regs, -ENOENT);
+        skip_call(t->pid, -ENOENT);
     return 0;
 }
 
-/* When the open of the device returns. */
+/* When an awaited call returns. */
 static void on_return(struct tracee *t)
 {
     struct user_regs_struct regs;
-    if (ptrace(PTRACE_GETREGS, t->pid, NULL, &regs) != 0)
-        die("PTRACE_GETREGS");
-    long result = regs.cs == USER32_CS ? (long)(int32_t)regs.rax : (long)regs.rax;
-    t->opening = 0;
-    if (result < 0)
-        errno = (int)-result;
-    drive_after_open(result < 0 ? -1 : (int)result);
+    get_call(t->pid, &regs);
+    long result = (long)regs.rax;
+    long call = t->awaited;
+    t->awaited = -1;
+    if (call == SYS_open || call == SYS_openat) {
+        if (result < 0)
+            errno = (int)-result;
+        drive_after_open(&t->files->handles, result < 0 ? -1 : (int)result);
+    } else if (result >= 0) {
+        drive_dup(&t->files->handles, t->arg, (int)result);
+    }
+}
+
+static int is_stop_signal(int sig)
+{
+    return sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
+}
+
+/* The tracee t, in a fork, vfork or clone, made child: the child's
+ * descriptor table is t's own when CLONE_FILES was asked for, else a copy. */
+static void on_clone(struct tracee *t, pid_t child)
+{
+    struct user_regs_struct regs;
+    get_call(t->pid, &regs);
+    uint64_t flags = regs.orig_rax == SYS_clone ? regs.rdi : 0;
+#ifdef SYS_clone3
+    /* clone3 passes its flags first in a structure. */
+    if (regs.orig_rax == SYS_clone3 && read_memory(t->pid, regs.rdi, &flags, sizeof flags) != 0)
+        die("reading clone3's arguments");
+#endif
+    struct tracee *c = tracee_of(child);
+    if ((flags & CLONE_FILES) != 0) {
+        c->files = t->files;
+        t->files->users++;
+    } else {
+        c->files = new_files(t->files);
+    }
+    if (c->held != 0) {
+        int resume = is_stop_signal(c->held) ? PTRACE_LISTEN : PTRACE_CONT;
+        if (ptrace(resume, child, NULL, NULL) != 0 && errno != ESRCH)
+            die("ptrace resume");
+        c->held = 0;
+    }
+}
+
+/* After an exec: the descriptors opened close-on-exec are gone. */
+static void on_exec(struct tracee *t)
+{
+    pid_t pid = t->pid;
+    unsigned long former;
+    /* Exec'd by another thread, which has taken the process's id. */
+    if (ptrace(PTRACE_GETEVENTMSG, pid, NULL, &former) == 0 && (pid_t)former != pid)
+        forget((pid_t)former);
+    t = tracee_of(pid);
+    struct drive_handles *handles = &t->files->handles;
+    for (int i = handles->count - 1; i >= 0; i--) {
+        if (!is_open(t->pid, handles->fds[i]))
+            handles->fds[i] = handles->fds[--handles->count];
+    }
 }
 
 /* ---- the program ---- */
 
+/* Appends a stop on each of count calls to the filter at *n. */
+static void stop_on(struct sock_filter *filter, size_t *n, const unsigned *calls, size_t count)
+{
+    for (size_t i = 0; i < count; i++) {
+        filter[(*n)++] = (struct sock_filter)BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, calls[i], 0, 1);
+        filter[(*n)++] = (struct sock_filter)BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRACE);
+    }
+}
+
 static void install_filter(void)
 {
-#define STOP_ON(nr) BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (nr), 0, 1), \
-                    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRACE)
-    /* The i386 calls, then the x86-64 ones; any other ABI's pass. */
-    struct sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_I386, 0, 22),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-        STOP_ON(I386_OPEN), STOP_ON(I386_OPENAT), STOP_ON(I386_CLOSE), STOP_ON(I386_IOCTL),
-        STOP_ON(I386_STAT), STOP_ON(I386_LSTAT), STOP_ON(I386_STAT64), STOP_ON(I386_LSTAT64),
-        STOP_ON(I386_FSTATAT64), STOP_ON(I386_STATX),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-        STOP_ON(SYS_open), STOP_ON(SYS_openat), STOP_ON(SYS_close), STOP_ON(SYS_ioctl),
-        STOP_ON(SYS_stat), STOP_ON(SYS_lstat), STOP_ON(SYS_newfstatat), STOP_ON(SYS_statx),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    static const unsigned x86_64_stops[] = {
+        SYS_open, SYS_openat, SYS_close, SYS_ioctl, SYS_stat, SYS_lstat, SYS_newfstatat, SYS_statx,
+        SYS_dup, SYS_dup2, SYS_dup3, SYS_fcntl,
+#ifdef SYS_close_range
+        SYS_close_range,
+#endif
     };
-#undef STOP_ON
-    struct sock_fprog program = {sizeof filter / sizeof filter[0], filter};
+    static const unsigned i386_stops[] = {
+        I386_OPEN, I386_OPENAT, I386_CLOSE, I386_IOCTL, I386_STAT, I386_LSTAT, I386_STAT64,
+        I386_LSTAT64, I386_FSTATAT64, I386_STATX, I386_DUP, I386_DUP2, I386_DUP3, I386_FCNTL,
+        I386_FCNTL64, I386_CLOSE_RANGE,
+    };
+    const size_t n32 = sizeof i386_stops / sizeof i386_stops[0];
+    const size_t n64 = sizeof x86_64_stops / sizeof x86_64_stops[0];
+    struct sock_filter filter[8 + 2 * (sizeof i386_stops + sizeof x86_64_stops) / sizeof(unsigned)];
+    size_t n = 0;
+    /* The i386 calls, then the x86-64 ones; any other ABI's pass. */
+    filter[n++] = (struct sock_filter)BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch));
+    filter[n++] = (struct sock_filter)BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_I386, 0, 2 * n32 + 2);
+    filter[n++] = (struct sock_filter)BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr));
+    stop_on(filter, &n, i386_stops, n32);
+    filter[n++] = (struct sock_filter)BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    filter[n++] = (struct sock_filter)BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0);
+    filter[n++] = (struct sock_filter)BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    filter[n++] = (struct sock_filter)BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr));
+    stop_on(filter, &n, x86_64_stops, n64);
+    filter[n++] = (struct sock_filter)BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    struct sock_fprog program = {(unsigned short)n, filter};
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
         die("PR_SET_NO_NEW_PRIVS");
     if (syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) != 0)
         die("seccomp");
 }
 
+/* Starts the program, seized (PTRACE_SEIZE: so that stops by signal can be
+ * left to the program) before it installs the filter and execs. */
 static pid_t start(char **argv)
 {
+    int go[2];
+    if (pipe2(go, O_CLOEXEC) != 0)
+        die("pipe2");
     pid_t pid = fork();
     if (pid < 0)
         die("fork");
     if (pid == 0) {
-        if (ptrace(PTRACE_TRACEME, 0, NULL, NULL) != 0)
-            die("PTRACE_TRACEME");
-        raise(SIGSTOP);
+        char byte;
+        close(go[1]);
+        if (read(go[0], &byte, 1) != 1)
+            _exit(125);   /* the tracer is gone */
         install_filter();
         execvp(argv[0], argv);
         fprintf(stderr, "cdemu-run: %s: %s\n", argv[0], strerror(errno));
         _exit(errno == ENOENT ? 127 : 126);
     }
-    int status;
-    if (waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status))
-        die("waitpid");
+    close(go[0]);
     long options = PTRACE_O_TRACESECCOMP | PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL
                    | PTRACE_O_TRACECLONE | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK
                    | PTRACE_O_TRACEEXEC;
-    if (ptrace(PTRACE_SETOPTIONS, pid, NULL, (void *)options) != 0)
-        die("PTRACE_SETOPTIONS");
-    tracee_of(pid);
-    if (ptrace(PTRACE_CONT, pid, NULL, NULL) != 0)
-        die("PTRACE_CONT");
+    if (ptrace(PTRACE_SEIZE, pid, NULL, (void *)options) != 0)
+        die("PTRACE_SEIZE");
+    tracee_of(pid)->files = new_files(NULL);
+    if (write(go[1], "", 1) != 1)
+        die("starting the program");
+    close(go[1]);
     return pid;
 }
 
@@ -339,20 +511,21 @@ int main(int argc, char **argv)
     }
     drive_load();
     pid_t program = start(argv + 1);
-    int program_status = 0;
     for (;;) {
         int status;
         pid_t pid = waitpid(-1, &status, __WALL);
         if (pid < 0) {
             if (errno == EINTR)
                 continue;
-            if (errno == ECHILD)
-                break;
+            if (errno == ECHILD) {
+                fprintf(stderr, "cdemu-run: the program's end was not seen\n");
+                return 125;
+            }
             die("waitpid");
         }
         if (WIFEXITED(status) || WIFSIGNALED(status)) {
             if (pid == program)
-                program_status = status;
+                end_like(status);
             forget(pid);
             continue;
         }
@@ -360,17 +533,32 @@ int main(int argc, char **argv)
         int sig = WSTOPSIG(status);
         int event = status >> 16;
         int deliver = 0;
-        enum __ptrace_request resume = PTRACE_CONT;
-        if (sig == SIGTRAP && event == PTRACE_EVENT_SECCOMP) {
+        int resume = PTRACE_CONT;
+        if (t->files == NULL) {
+            /* A new thread or child, stopped before its parent's clone
+             * event says which descriptors it has: held until then. */
+            t->held = sig;
+            continue;
+        }
+        if (event == PTRACE_EVENT_SECCOMP) {
             if (on_call(t))
                 resume = PTRACE_SYSCALL;
         } else if (sig == (SIGTRAP | 0x80)) {
-            if (t->opening)
+            if (t->awaited >= 0)
                 on_return(t);
-        } else if (sig == SIGTRAP && event != 0) {
-            /* A clone, fork or exec: the new tracee announces itself. */
-        } else if (sig == SIGSTOP && event == 0) {
-            /* A new thread or child's first stop: not passed on. */
+        } else if (event == PTRACE_EVENT_CLONE || event == PTRACE_EVENT_FORK
+                   || event == PTRACE_EVENT_VFORK) {
+            unsigned long child;
+            if (ptrace(PTRACE_GETEVENTMSG, pid, NULL, &child) != 0)
+                die("PTRACE_GETEVENTMSG");
+            on_clone(t, (pid_t)child);
+        } else if (event == PTRACE_EVENT_EXEC) {
+            on_exec(t);
+        } else if (event == PTRACE_EVENT_STOP) {
+            /* A stop by signal: the tracee stays stopped, and is seen again
+             * when a SIGCONT wakes it. Else a first stop, or that waking. */
+            if (is_stop_signal(sig))
+                resume = PTRACE_LISTEN;
         } else {
             deliver = sig;
         }
@@ -378,5 +566,4 @@ int main(int argc, char **argv)
         if (ptrace(resume, pid, NULL, (void *)(long)deliver) != 0 && errno != ESRCH)
             die("ptrace resume");
     }
-    end_like(program_status);
 }

@@ -9,7 +9,9 @@
  * shut-down, is appended to CDEMU_LOG, one line each. The machine's own
  * drives and mount tables are hidden, so that with no CDEMU_DEVICE there is
  * no drive at all. Everything else passes through to the next library.
- * Single-threaded.
+ * Single-threaded. A descriptor stays the drive's in a forked child and in
+ * its copies (dup, dup2, dup3, fcntl F_DUPFD); not across exec, which
+ * starts the library afresh.
  */
 #define _GNU_SOURCE
 #include "cdemu.h"
@@ -55,9 +57,16 @@ EXPORT void cdemu_reload(void)
 
 /* ---- files ---- */
 
+/* The drive's descriptors in this process; a forked child's memory, and so
+ * its copy, is its own. */
+static struct drive_handles handles;
+
+/* open's mode is passed only with flags that make a file: O_CREAT, or
+ * O_TMPFILE, whose bits include O_DIRECTORY's. */
 static mode_t mode_argument(int flags, va_list ap)
 {
-    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? (mode_t)va_arg(ap, int) : 0;
+    int creates = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+    return creates ? (mode_t)va_arg(ap, int) : 0;
 }
 
 #define DEFINE_OPEN(name)                                                         \
@@ -72,11 +81,13 @@ static mode_t mode_argument(int flags, va_list ap)
             return real(path, flags, mode);                                       \
         if (drive_before_open() != 0)                                             \
             return -1;                                                            \
-        return drive_after_open(real(path, flags, mode));                         \
+        return drive_after_open(&handles, real(path, flags, mode));               \
     }
 
 DEFINE_OPEN(open)
+#ifdef __GLIBC__
 DEFINE_OPEN(open64)
+#endif
 
 #define DEFINE_OPENAT(name)                                                       \
     EXPORT int name(int dirfd, const char *path, int flags, ...)                 \
@@ -91,17 +102,78 @@ DEFINE_OPEN(open64)
             return real(dirfd, path, flags, mode);                                \
         if (drive_before_open() != 0)                                             \
             return -1;                                                            \
-        return drive_after_open(real(dirfd, path, flags, mode));                  \
+        return drive_after_open(&handles, real(dirfd, path, flags, mode));        \
     }
 
 DEFINE_OPENAT(openat)
+#ifdef __GLIBC__
 DEFINE_OPENAT(openat64)
+#endif
 
 EXPORT int close(int fd)
 {
-    drive_close(fd);
+    drive_close(&handles, fd);
     return NEXT("close", int (*)(int))(fd);
 }
+
+/* A copy of a drive descriptor is the drive's too. */
+EXPORT int dup(int fd)
+{
+    int copy = NEXT("dup", int (*)(int))(fd);
+    if (copy >= 0)
+        drive_dup(&handles, fd, copy);
+    return copy;
+}
+
+EXPORT int dup2(int fd, int copy)
+{
+    int result = NEXT("dup2", int (*)(int, int))(fd, copy);
+    if (result >= 0)
+        drive_dup(&handles, fd, result);
+    return result;
+}
+
+EXPORT int dup3(int fd, int copy, int flags)
+{
+    int result = NEXT("dup3", int (*)(int, int, int))(fd, copy, flags);
+    if (result >= 0)
+        drive_dup(&handles, fd, result);
+    return result;
+}
+
+/* fcntl's third argument is read as the command passes it: none, an int,
+ * or (the locks, the owner, the hints) a pointer. */
+#define DEFINE_FCNTL(name)                                                        \
+    EXPORT int name(int fd, int cmd, ...)                                        \
+    {                                                                             \
+        int (*real)(int, int, ...) = NEXT(#name, int (*)(int, int, ...));        \
+        va_list ap;                                                               \
+        va_start(ap, cmd);                                                        \
+        int result;                                                               \
+        switch (cmd) {                                                            \
+        case F_GETFD: case F_GETFL: case F_GETOWN: case F_GETSIG: case F_GETLEASE: \
+        case F_GETPIPE_SZ: case F_GET_SEALS:                                      \
+            result = real(fd, cmd);                                               \
+            break;                                                                \
+        case F_DUPFD: case F_DUPFD_CLOEXEC: case F_SETFD: case F_SETFL:           \
+        case F_SETOWN: case F_SETSIG: case F_SETLEASE: case F_NOTIFY:             \
+        case F_SETPIPE_SZ: case F_ADD_SEALS:                                      \
+            result = real(fd, cmd, va_arg(ap, int));                              \
+            break;                                                                \
+        default:                                                                  \
+            result = real(fd, cmd, va_arg(ap, void *));                           \
+        }                                                                         \
+        va_end(ap);                                                               \
+        if ((cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) && result >= 0)            \
+            drive_dup(&handles, fd, result);                                      \
+        return result;                                                            \
+    }
+
+DEFINE_FCNTL(fcntl)
+#ifdef __GLIBC__
+/* What fcntl is called with _FILE_OFFSET_BITS=64, from glibc 2.28 on. */
+DEFINE_FCNTL(fcntl64)
+#endif
 
 static int hidden(void)
 {
@@ -116,6 +188,10 @@ EXPORT int stat(const char *restrict path, struct stat *restrict buf)
     return NEXT("stat", int (*)(const char *, struct stat *))(path, buf);
 }
 
+/* glibc's own entry points: stat64 for large files, where other C
+ * libraries make stat serve, and those of glibc before 2.33, still used by
+ * older binaries. */
+#ifdef __GLIBC__
 EXPORT int stat64(const char *restrict path, struct stat64 *restrict buf)
 {
     if (drive_is_hidden(path))
@@ -123,7 +199,6 @@ EXPORT int stat64(const char *restrict path, struct stat64 *restrict buf)
     return NEXT("stat64", int (*)(const char *, struct stat64 *))(path, buf);
 }
 
-/* The entry points of glibc before 2.33, still used by older binaries. */
 EXPORT int __xstat(int ver, const char *path, struct stat *buf)
 {
     if (drive_is_hidden(path))
@@ -137,6 +212,7 @@ EXPORT int __xstat64(int ver, const char *path, struct stat64 *buf)
         return hidden();
     return NEXT("__xstat64", int (*)(int, const char *, struct stat64 *))(ver, path, buf);
 }
+#endif
 
 EXPORT struct mntent *getmntent(FILE *stream)
 {
@@ -155,7 +231,14 @@ EXPORT struct mntent *getmntent_r(FILE *stream, struct mntent *mnt, char *buf, i
 
 /* ---- the drive ---- */
 
-EXPORT int ioctl(int fd, unsigned long request, ...)
+/* glibc declares the request unsigned long; musl, as POSIX does, int. */
+#ifdef __GLIBC__
+typedef unsigned long ioctl_request;
+#else
+typedef int ioctl_request;
+#endif
+
+EXPORT int ioctl(int fd, ioctl_request request, ...)
 {
     va_list ap;
     va_start(ap, request);
@@ -163,10 +246,10 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
     va_end(ap);
     drive_ensure_loaded();
     struct stat st;
-    if (drive_is_handle(fd)
+    if (drive_is_handle(&handles, fd)
         || (fstat(fd, &st) == 0 && drive_is_device_file(&st)))
-        return drive_ioctl(request, arg);
-    return NEXT("ioctl", int (*)(int, unsigned long, ...))(fd, request, arg);
+        return drive_ioctl((unsigned int)request, arg);
+    return NEXT("ioctl", int (*)(int, ioctl_request, ...))(fd, request, arg);
 }
 
 #ifndef CDEMU_WITHOUT_SDL

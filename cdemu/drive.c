@@ -13,8 +13,6 @@
 
 #include <linux/cdrom.h>
 
-#define MAX_HANDLES 64
-
 static struct {
     int loaded;
     char device[4096];
@@ -23,8 +21,6 @@ static struct {
     struct disc disc;
     int audio_status;       /* changes when the drive is told to stop */
     long calls[OP_COUNT];
-    int handles[MAX_HANDLES];
-    int nhandles;
     int by_identity;        /* the device is a regular file: see drive.h */
     dev_t file_dev;
     ino_t file_ino;
@@ -146,18 +142,27 @@ int drive_is_mount_table(const char *path)
     return 0;
 }
 
-static int handle_index(int fd)
+static int handle_index(const struct drive_handles *h, int fd)
 {
-    for (int i = 0; i < drive.nhandles; i++) {
-        if (drive.handles[i] == fd)
+    for (int i = 0; i < h->count; i++) {
+        if (h->fds[i] == fd)
             return i;
     }
     return -1;
 }
 
-int drive_is_handle(int fd)
+int drive_is_handle(const struct drive_handles *h, int fd)
 {
-    return handle_index(fd) >= 0;
+    return handle_index(h, fd) >= 0;
+}
+
+static void add_handle(struct drive_handles *h, int fd)
+{
+    if (h->count == DRIVE_MAX_HANDLES) {
+        fprintf(stderr, "cdemu: more than %d open handles\n", DRIVE_MAX_HANDLES);
+        abort();
+    }
+    h->fds[h->count++] = fd;
 }
 
 int drive_is_device_file(const struct stat *st)
@@ -193,28 +198,36 @@ int drive_before_open(void)
     return fail_with(err);
 }
 
-int drive_after_open(int fd)
+int drive_after_open(struct drive_handles *h, int fd)
 {
     if (fd < 0) {
         drive_log("open !%s", disc_errno_name(errno));
         return fd;
     }
-    if (drive.nhandles == MAX_HANDLES) {
-        fprintf(stderr, "cdemu: more than %d open handles\n", MAX_HANDLES);
-        abort();
-    }
-    drive.handles[drive.nhandles++] = fd;
+    /* A descriptor number the drive still holds was closed behind its back
+     * (by a call it does not see): it is this open's now. */
+    if (!drive_is_handle(h, fd))
+        add_handle(h, fd);
     drive_log("open");
     return fd;
 }
 
-void drive_close(int fd)
+void drive_close(struct drive_handles *h, int fd)
 {
-    int i = handle_index(fd);
+    int i = handle_index(h, fd);
     if (i >= 0) {
-        drive.handles[i] = drive.handles[--drive.nhandles];
+        h->fds[i] = h->fds[--h->count];
         drive_log("close");
     }
+}
+
+void drive_dup(struct drive_handles *h, int fd, int copy)
+{
+    if (copy == fd)
+        return;
+    drive_close(h, copy);
+    if (drive_is_handle(h, fd))
+        add_handle(h, copy);
 }
 
 static void to_msf(long frames, struct cdrom_msf0 *msf)
@@ -237,14 +250,16 @@ static int header_last(void)
 
 static int serve_subchnl(struct cdrom_subchnl *sc)
 {
+    /* Linux's cdrom driver leaves cdsc_adr as the caller had it. A drive
+     * that answers without a disc (empty sr) has no position to give. */
+    int position = drive.disc.empty_errno == 0;
     sc->cdsc_audiostatus = (uint8_t)drive.audio_status;
-    sc->cdsc_adr = 1;
     sc->cdsc_ctrl = 0;
-    sc->cdsc_trk = (uint8_t)drive.disc.first;
-    sc->cdsc_ind = 1;
+    sc->cdsc_trk = (uint8_t)(position ? drive.disc.first : 0);
+    sc->cdsc_ind = (uint8_t)position;
     memset(&sc->cdsc_absaddr, 0, sizeof sc->cdsc_absaddr);
     memset(&sc->cdsc_reladdr, 0, sizeof sc->cdsc_reladdr);
-    if (sc->cdsc_format == CDROM_MSF)
+    if (position && sc->cdsc_format == CDROM_MSF)
         to_msf(drive.disc.ntracks > 0 ? drive.disc.start[0] : 150, &sc->cdsc_absaddr.msf);
     return 0;
 }
@@ -265,7 +280,7 @@ static int serve_tocentry(struct cdrom_tocentry *e)
     }
     e->cdte_adr = 1;
     e->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
-    e->cdte_datamode = 0;
+    e->cdte_datamode = (uint8_t)data;  /* as Linux's sr driver derives it */
     if (e->cdte_format == CDROM_MSF)
         to_msf(start, &e->cdte_addr.msf);
     else if (e->cdte_format == CDROM_LBA)
@@ -295,7 +310,8 @@ static int serve(enum disc_op op, void *arg)
     case OP_TOCENTRY:
         return serve_tocentry(arg);
     case OP_STOP:
-        drive.audio_status = CDROM_AUDIO_NO_STATUS;
+        if (drive.disc.empty_errno == 0)    /* without a disc nothing plays */
+            drive.audio_status = CDROM_AUDIO_NO_STATUS;
         return 0;
     default:
         return fail_with(EINVAL);

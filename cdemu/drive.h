@@ -36,13 +36,21 @@ int drive_is_hidden(const char *path);
 /* Whether path is a mount table, which lists no drive while emulating. */
 int drive_is_mount_table(const char *path);
 
+/* The descriptors on the drive in one process (one descriptor table). A
+ * forked child starts with a copy of its parent's. */
+#define DRIVE_MAX_HANDLES 64
+struct drive_handles {
+    int fds[DRIVE_MAX_HANDLES];
+    int count;
+};
+
 /* Around the real open of the device: before it, 0 to go on or -1 when the
  * description fails this open; after it, the descriptor it returned (or -1
  * with errno) becomes the drive's. */
 int drive_before_open(void);
-int drive_after_open(int fd);
+int drive_after_open(struct drive_handles *h, int fd);
 
-int drive_is_handle(int fd);
+int drive_is_handle(const struct drive_handles *h, int fd);
 
 /* Whether a descriptor, given its stat, is the drive by identity. When
  * CDEMU_DEVICE is a regular file, any descriptor of that very file is the
@@ -51,8 +59,12 @@ int drive_is_handle(int fd);
  * symlink to /dev/null is recognised by its open only. */
 int drive_is_device_file(const struct stat *st);
 
-/* The drive's descriptor fd is being closed. */
-void drive_close(int fd);
+/* Descriptor fd is being closed: if it is the drive's, it is no longer. */
+void drive_close(struct drive_handles *h, int fd);
+
+/* fd was duplicated as copy (dup, dup2, dup3, fcntl F_DUPFD): copy is the
+ * drive's if fd is, and a drive descriptor that copy replaced is closed. */
+void drive_dup(struct drive_handles *h, int fd, int copy);
 
 /* How many bytes of argument a CD-ROM ioctl reads and writes. */
 size_t drive_ioctl_size(unsigned long request);

@@ -24,13 +24,13 @@ for variant in dynamic static bundled release; do
         -DCDTRACKS_TESTS=OFF "$@" >/dev/null
     cmake --build "build-bench-$variant" -j "$(nproc)" >/dev/null
 done
+cmake --build build-bench-dynamic -j "$(nproc)" --target emulator cdtracks_floor >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-ln -s /dev/null "$work/drive"
-export CDEMU_DEVICE="$work/drive" CDEMU_DISC="$top/tests/discs/sample.disc" SDL_CDROM="$work/drive"
-preload="$top/build-bench-dynamic/cdemu/libcdemu.so"
-tracer="$top/build-bench-dynamic/cdemu/cdemu-run"
+trap 'exit 130' INT
+trap 'exit 143' TERM
+emulator=$top/build-bench-dynamic/cdemu
 
 # name|way|command: the emulated drive reaches a program preloaded into it,
 # or, for a static one, through the tracer cdemu-run. cd-discid is measured
@@ -39,19 +39,17 @@ programs="cdtracks|preload|$top/build-bench-dynamic/cdtracks
 cdtracks, static C++ runtime|preload|$top/build-bench-static/cdtracks
 cdtracks, SDL linked in|preload|$top/build-bench-bundled/cdtracks
 floor (C, SDL calls only)|preload|$top/build-bench-dynamic/bench/cdtracks_floor
-cd-discid --musicbrainz|preload|cd-discid --musicbrainz $work/drive
-cdtracks, fully static (make dist)|traced|$top/build-bench-release/cdtracks
-cd-discid --musicbrainz, traced|traced|cd-discid --musicbrainz $work/drive"
+cd-discid --musicbrainz|preload|cd-discid --musicbrainz $emulator/drive
+cdtracks, fully static (make dist)|trace|$top/build-bench-release/cdtracks
+cd-discid --musicbrainz, traced|trace|cd-discid --musicbrainz $emulator/drive"
 
-# Runs a command the way the emulator reaches it: way, then the command.
+# Runs a command with the sample disc in the drive, the way (preload or
+# trace) given first; what is measured (valgrind, hyperfine, time) runs
+# under the emulator with the program.
 on_drive() {
     way=$1
     shift
-    if [ "$way" = traced ]; then
-        "$tracer" "$@"
-    else
-        LD_PRELOAD="$preload" "$@"
-    fi
+    "$emulator/with-disc" --"$way" "$top/tests/discs/sample.disc" "$@"
 }
 
 instructions() { # way command
@@ -72,7 +70,7 @@ time_rounds() {
         echo "$programs" | while IFS='|' read -r name way command; do
             n=$((n + 1))
             [ "$way" = preload ] || continue
-            LD_PRELOAD="$preload" hyperfine -N --style none --warmup 10 --runs $((runs / rounds)) \
+            on_drive preload hyperfine -N --style none --warmup 10 --runs $((runs / rounds)) \
                 --export-json "$work/h.json" "$command" >/dev/null 2>&1
             python3 -c 'import json,sys; print("\n".join(str(t) for t in json.load(open(sys.argv[1]))["results"][0]["times"]))' \
                 "$work/h.json" >>"$work/times.$n"
@@ -91,7 +89,7 @@ peak_kib() { # way command
     i=0
     while [ $i -lt 21 ]; do
         # shellcheck disable=SC2086
-        LD_PRELOAD="$preload" /usr/bin/time -f %M -o "$work/t" $2 >/dev/null 2>&1
+        on_drive preload /usr/bin/time -f %M -o "$work/t" $2 >/dev/null 2>&1
         cat "$work/t"
         i=$((i + 1))
     done | sort -n | sed -n 11p

@@ -9,23 +9,30 @@ build=${1:-build}
 top=$(cd "$(dirname "$0")/.." && pwd)
 cdtracks=${2:-$build/cdtracks}
 
-for dev in ${SDL_CDROM:-} /dev/cdrom /dev/sr0; do
+# SDL_CDROM is a ':'-separated list.
+for dev in $(echo "${SDL_CDROM:-}" | tr : ' ') /dev/cdrom /dev/sr0; do
     if [ -b "$dev" ] || [ -c "$dev" ]; then
-        echo "Listing the disc in the CD-ROM drive ($dev):" >&2
-        exec "$cdtracks"
+        echo "Listing the disc in the CD-ROM drive ($dev), track lengths in CD frames, 75 a second:" >&2
+        out=$(mktemp "${TMPDIR:-/tmp}/cdtracks-demo.XXXXXX")
+        trap 'rm -f "$out"' EXIT
+        trap 'exit 130' INT TERM
+        status=0
+        "$cdtracks" >"$out" || status=$?
+        cat "$out"
+        if [ "$status" -eq 0 ] && [ ! -s "$out" ]; then
+            echo "Nothing printed: no disc, or no drive that SDL can read here" \
+                "(see Troubleshooting in README.md)." >&2
+        fi
+        exit "$status"
     fi
 done
 
-drive=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-demo.XXXXXX")
-trap 'rm -rf "$drive"' EXIT
-ln -s /dev/null "$drive/drive"
 echo "No CD-ROM drive here: listing the sample disc through the emulated drive" >&2
 echo "(tests/discs/sample.disc). Track lengths in CD frames, 75 a second:" >&2
-export CDEMU_DEVICE="$drive/drive" CDEMU_DISC="$top/tests/discs/sample.disc" SDL_CDROM="$drive/drive"
-# A fully static cdtracks has no loader to preload the emulator: the tracer
-# attaches it from outside.
-if readelf -d "$cdtracks" 2>/dev/null | grep -q "no dynamic section"; then
-    "$build/cdemu/cdemu-run" "$cdtracks"
-else
-    LD_PRELOAD="$build/cdemu/libcdemu.so" "$cdtracks"
+# The emulated drive is built when it is first needed.
+if ! log=$("${CMAKE:-cmake}" --build "$build" --target emulator 2>&1); then
+    echo "$log" >&2
+    echo "demo: the emulated drive could not be built in $build" >&2
+    exit 1
 fi
+exec "$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$cdtracks"

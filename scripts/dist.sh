@@ -1,10 +1,11 @@
 #!/bin/sh
 # Packs the fully static cdtracks of BUILD_DIR into
 # BUILD_DIR/cdtracks-<version>-linux-<arch>.tar.gz: the binary as it was
-# built and tested, its manual page, the README, the licence, the LGPL
-# (SDL-COPYING) and SDL-NOTICE.txt, which says what is linked in and where
-# its source is. <arch> is read from the binary itself: x86_64, i686,
-# aarch64 or armhf (the names make dist's ARCH takes).
+# built and tested, its manual page, a README for the archive
+# (docs/release/README.linux.txt), the licence, the LGPL (SDL-COPYING) and
+# SDL-NOTICE.txt, which says what is linked in and where its source is.
+# <arch> is read from the binary itself: x86_64, i686, aarch64 or armhf (the
+# names make dist's ARCH takes).
 #
 # The tarball is the same, byte for byte, wherever and whenever it is made
 # from the same commit: its members are sorted, owned by root, writable by
@@ -37,8 +38,9 @@ stage=$build/dist/$name
 rm -rf "$build/dist" "$build"/cdtracks-*-linux-*.tar.gz
 mkdir -p "$stage"
 
-cp "$build/cdtracks" "$top/docs/cdtracks.1" "$top/README.md" "$top/LICENSE" \
+cp "$build/cdtracks" "$top/docs/cdtracks.1" "$top/LICENSE" \
     "$build/SDL-NOTICE.txt" "$build/SDL-COPYING" "$stage/"
+cp "$top/docs/release/README.linux.txt" "$stage/README"
 
 tar -C "$build/dist" --sort=name --format=gnu --owner=0 --group=0 --numeric-owner \
     --mode=u+rw,go=u-w --mtime="@$epoch" -cf "$build/$name.tar" "$name"

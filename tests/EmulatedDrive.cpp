@@ -1,19 +1,13 @@
 #include "EmulatedDrive.h"
 
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
-#include <unistd.h>
-
 void EmulatedDrive::load(const std::string& description)
 {
-    if (!present) {
-        if (symlink("/dev/null", device().c_str()) != 0) {
-            throw std::runtime_error("cannot create " + device());
-        }
-        present = true;
-    }
     writeFile(dir.file("disc"), description);
+    present = true;
 }
 
 std::vector<std::pair<std::string, std::string>> EmulatedDrive::environment() const
@@ -27,16 +21,43 @@ std::vector<std::pair<std::string, std::string>> EmulatedDrive::environment() co
     return env;
 }
 
-ProgramRun::Options EmulatedDrive::runOptions(
-    std::vector<std::string> argv, WayIn way, const std::string& preload) const
+namespace {
+
+// with-disc's choice for a program, asked once: the tests run the same few
+// programs hundreds of times.
+WayIn chosenWayFor(const std::string& program)
 {
-    ProgramRun::Options o;
-    o.env = environment();
-    if (way == WayIn::Tracer) {
-        o.argv = {CDEMU_RUNNER};
-    } else {
-        o.env.emplace_back("LD_PRELOAD", preload);
+    static std::map<std::string, WayIn> chosen;
+    if (chosen.count(program) == 0) {
+        ProgramRun::Options o;
+        o.argv = {CDEMU_WITH_DISC, "--which-way", program};
+        const ProgramRun r(o);
+        if (r.exitCode() != 0 || (r.out() != "preload\n" && r.out() != "trace\n")) {
+            throw std::runtime_error("with-disc --which-way " + program + ": " + r.describe());
+        }
+        chosen[program] = r.out() == "trace\n" ? WayIn::Tracer : WayIn::Preload;
     }
+    return chosen[program];
+}
+
+} // namespace
+
+ProgramRun::Options EmulatedDrive::runOptions(
+    std::vector<std::string> argv, WayIn way, const std::string& preloadFirst) const
+{
+    if (way == WayIn::Chosen) {
+        way = chosenWayFor(argv.at(0));
+    }
+    ProgramRun::Options o;
+    o.env = {{"CDEMU_LOG", dir.file("calls")}};
+    if (!preloadFirst.empty()) {
+        o.env.emplace_back("LD_PRELOAD", preloadFirst);
+    }
+    o.argv = {CDEMU_WITH_DISC};
+    if (way != WayIn::ChosenEachRun) {
+        o.argv.push_back(way == WayIn::Tracer ? "--trace" : "--preload");
+    }
+    o.argv.push_back(present ? dir.file("disc") : "");
     o.argv.insert(o.argv.end(), argv.begin(), argv.end());
     o.cwd = dir.path();
     return o;

@@ -16,15 +16,26 @@ constexpr bool sdlInterposable = false;
 constexpr bool sdlInterposable = true;
 #endif
 
-// How the emulator reaches a program: preloaded into it (LD_PRELOAD), or
-// from outside, by cdemu-run tracing its system calls. A static cdtracks
-// loads no library, so only the tracer reaches it.
-enum class WayIn { Preload, Tracer };
-#ifdef CDTRACKS_STATIC
-constexpr WayIn cdtracksWayIn = WayIn::Tracer;
+// How the emulator reaches a program: the way cdemu/with-disc chooses for it
+// (preloaded into a program that loads libraries, the tracer cdemu-run for
+// a static one), or the one named. Chosen asks with-disc once a program and
+// names its answer; ChosenEachRun leaves the choice to each run.
+enum class WayIn { Chosen, ChosenEachRun, Preload, Tracer };
+
+// The tracer, cdemu-run, is built for x86-64 machines only; elsewhere
+// (arm64, ...) the cases that need it are skipped.
+#ifdef CDEMU_TRACER
+constexpr bool tracerBuilt = true;
 #else
-constexpr WayIn cdtracksWayIn = WayIn::Preload;
+constexpr bool tracerBuilt = false;
 #endif
+
+#define REQUIRE_TRACER()                                                                \
+    do {                                                                                \
+        if (!tracerBuilt) {                                                             \
+            GTEST_SKIP() << "cdemu-run, the tracer, is built for x86-64 machines only"; \
+        }                                                                               \
+    } while (0)
 
 // SDL's two shut-down handlers, as the drive's log shows them.
 inline const std::string sdlQuits = sdlInterposable ? "SDL_Quit\nSDL_Quit\n" : "";
@@ -37,9 +48,9 @@ inline const std::string sdlQuits = sdlInterposable ? "SDL_Quit\nSDL_Quit\n" : "
         }                                                                               \
     } while (0)
 
-// A scratch directory holding an emulated drive: the device node "drive" (a
-// symlink to /dev/null), the disc description "disc" and the call log
-// "calls". A drive without a loaded disc is absent: the machine has none.
+// A scratch directory holding an emulated drive's disc description "disc"
+// and call log "calls". A drive without a loaded disc is absent: the
+// machine has none. Programs run on it through cdemu/with-disc.
 class EmulatedDrive {
 public:
     EmulatedDrive() = default;
@@ -47,14 +58,15 @@ public:
     // Puts a disc described in the emulator's format in the drive.
     void load(const std::string& description);
 
-    // The environment that makes SDL (or a peer tool) see this drive.
+    // What a process that links the emulator sets to see this drive, as
+    // with-disc sets it for the programs it runs.
     std::vector<std::pair<std::string, std::string>> environment() const;
 
-    // How to run a program on this drive, in the drive's directory: under
-    // the tracer, or with the libraries to preload (the emulator, after a
-    // sanitizer runtime when there is one).
-    ProgramRun::Options runOptions(std::vector<std::string> argv,
-        WayIn way = cdtracksWayIn, const std::string& preload = CDTRACKS_PRELOAD) const;
+    // How to run a program on this drive with cdemu/with-disc, in the
+    // drive's directory; preloadFirst is what must load ahead of the
+    // emulator (the sanitizer runtime of a sanitized cdtracks).
+    ProgramRun::Options runOptions(std::vector<std::string> argv, WayIn way = WayIn::Chosen,
+        const std::string& preloadFirst = CDTRACKS_PRELOAD_FIRST) const;
 
     // The calls the drive served, one a line.
     std::string calls() const { return readFile(dir.file("calls")); }
@@ -66,7 +78,8 @@ public:
     std::string sdlCalls() const;
 
     const TempDir& directory() const { return dir; }
-    std::string device() const { return dir.file("drive"); }
+    // The device with-disc names: "drive" beside it, a symlink to /dev/null.
+    std::string device() const { return CDEMU_DEVICE_LINK; }
 
 private:
     TempDir dir;

@@ -42,12 +42,8 @@ TEST(Emulator, RejectsABadDescriptionWithFileAndLine)
 // the same calls and fails the same ones.
 TEST(Emulator, ServesTheSameDriveThroughBothWaysIn)
 {
-    EmulatedDrive probe;
-    const ProgramRun version(probe.runOptions({"cd-discid", "--version"}, WayIn::Preload, CDEMU_LIBRARY));
-    REQUIRE_INSTALLED(version.exitCode() != 127, "cd-discid");
-    if (std::string(CDEMU_RUNNER).empty()) {
-        GTEST_SKIP() << "cdemu-run, the tracer, is built for x86-64 only";
-    }
+    REQUIRE_INSTALLED(onPath("cd-discid"), "cd-discid");
+    REQUIRE_TRACER();
 
     const std::string sample = readFile(CDTRACKS_SAMPLE_DISC);
     for (const std::string& disc : {sample, "status playing\n" + sample,
@@ -58,7 +54,7 @@ TEST(Emulator, ServesTheSameDriveThroughBothWaysIn)
             EmulatedDrive drive;
             drive.load(disc);
             const ProgramRun r(drive.runOptions(
-                {"cd-discid", "--musicbrainz", drive.device()}, way, CDEMU_LIBRARY));
+                {"cd-discid", "--musicbrainz", drive.device()}, way, ""));
             std::string err = r.err();
             const std::string dir = drive.directory().path();
             for (std::size_t at; (at = err.find(dir)) != std::string::npos;) {
@@ -68,9 +64,73 @@ TEST(Emulator, ServesTheSameDriveThroughBothWaysIn)
                 + r.out() + "stderr:\n" + err + "calls:\n" + drive.calls();
         }
         EXPECT_EQ(seen[1], seen[0]) << disc;
+        if (disc == sample) {
+            EXPECT_NE(seen[0].find("status 0\nstdout:\n12 "), std::string::npos) << seen[0];
+        }
     }
+}
 
-    // The tracer ends as the program did, by a signal too.
-    const ProgramRun killed(probe.runOptions({"sh", "-c", "kill -TERM $$"}, WayIn::Tracer));
+// A descriptor on the drive is the drive's in the process that opened it,
+// in a forked child (whichever closes its copy first) and in its copies,
+// both ways in; with-disc takes the tracer for a static program.
+TEST(Emulator, FollowsDescriptorsAcrossForkAndDup)
+{
+    const struct {
+        const char* probe;
+        WayIn way;
+        const char* how;
+    } cases[] = {
+        {DRIVE_PROBE, WayIn::Preload, "not traced\n"},
+        {DRIVE_PROBE, WayIn::Tracer, "traced\n"},
+        {DRIVE_PROBE, WayIn::ChosenEachRun, "not traced\n"},
+        {DRIVE_PROBE_STATIC, WayIn::ChosenEachRun, "traced\n"},
+        {DRIVE_PROBE_STATIC, WayIn::Chosen, "traced\n"},
+    };
+    for (const auto& c : cases) {
+        if (!tracerBuilt && std::string(c.how) == "traced\n") {
+            continue;
+        }
+        SCOPED_TRACE(std::string(c.probe) + " " + c.how);
+        EmulatedDrive drive;
+        drive.load(readFile(CDTRACKS_SAMPLE_DISC));
+        const ProgramRun r(drive.runOptions({c.probe, drive.device(), "traced", "open", "fork",
+            "toc", "dup", "toc", "dup2", "toc", "dup3", "toc", "fcntl", "toc"}, c.way, ""));
+        EXPECT_EQ(r.out(), std::string(c.how) + "child: toc 1-12\ntoc 1-12\ntoc 1-12\n"
+                                                 "toc 1-12\ntoc 1-12\ntoc 1-12\n");
+        EXPECT_EQ(r.exitCode(), 0) << r.describe();
+    }
+}
+
+// The tracer ends when the program ends, as it ended, whatever it left
+// running; a stop signal stops the program until a SIGCONT, as untraced.
+TEST(Emulator, TracerEndsWithTheProgramAndPassesStopsOn)
+{
+    REQUIRE_TRACER();
+    EmulatedDrive drive;
+    const ProgramRun killed(drive.runOptions({"sh", "-c", "kill -TERM $$"}, WayIn::Tracer, ""));
     EXPECT_EQ(killed.signal(), SIGTERM) << killed.describe();
+
+    ProgramRun::Options left = drive.runOptions({"sh", "-c", "sleep 60 & exit 3"}, WayIn::Tracer, "");
+    left.timeoutSeconds = 10;
+    const ProgramRun r(left);
+    EXPECT_EQ(r.exitCode(), 3) << r.describe();
+
+    // A child watches for its stopped parent (state "t", traced and
+    // stopped: 5 s at most), then continues it.
+    const ProgramRun stopped(drive.runOptions({"sh", "-c",
+        "p=$$; (n=0; until [ \"$(cut -d' ' -f3 /proc/$p/stat)\" = t ] || [ $n -ge 100 ]; do "
+        "sleep 0.05; n=$((n + 1)); done; cut -d' ' -f3 /proc/$p/stat; kill -CONT $p) & "
+        "kill -STOP $$; wait; echo continued"}, WayIn::Tracer, ""));
+    EXPECT_EQ(stopped.out(), "t\ncontinued\n") << stopped.describe();
+}
+
+// A run that hangs is ended, and says so.
+TEST(ProgramRun, EndsARunThatOutlivesItsLimit)
+{
+    ProgramRun::Options o;
+    o.argv = {"sleep", "30"};
+    o.timeoutSeconds = 1;
+    const ProgramRun r(o);
+    EXPECT_TRUE(r.timedOut());
+    EXPECT_EQ(r.describe().rfind("timed out: killed after 1 s", 0), 0u) << r.describe();
 }

@@ -1,5 +1,6 @@
 #include "ProgramRun.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -18,9 +19,17 @@ const char* const inherited[] = {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_
 
 [[noreturn]] void execChild(const ProgramRun::Options& o, int out, int err)
 {
-    if (chdir(o.cwd.c_str()) != 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+    if ((!o.cwd.empty() && chdir(o.cwd.c_str()) != 0) || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
         _exit(126);
     }
+    // The limit outlives the exec, whatever the program; the default action
+    // of SIGALRM ends it.
+    sigset_t alarmOnly;
+    sigemptyset(&alarmOnly);
+    sigaddset(&alarmOnly, SIGALRM);
+    sigprocmask(SIG_UNBLOCK, &alarmOnly, nullptr);
+    signal(SIGALRM, SIG_DFL);
+    alarm(o.timeoutSeconds);
     std::vector<std::string> env;
     for (const char* name : inherited) {
         if (const char* value = std::getenv(name)) {
@@ -52,7 +61,7 @@ const char* const inherited[] = {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_
 
 } // namespace
 
-ProgramRun::ProgramRun(const Options& o)
+ProgramRun::ProgramRun(const Options& o) : timeoutSeconds(o.timeoutSeconds)
 {
     TempDir captures;
     const std::string outPath = o.stdoutPath.empty() ? captures.file("out") : o.stdoutPath;
@@ -94,9 +103,15 @@ int ProgramRun::signal() const
     return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
 }
 
+bool ProgramRun::timedOut() const
+{
+    return signal() == SIGALRM;
+}
+
 std::string ProgramRun::describe() const
 {
     std::string how = exited() ? "exit " + std::to_string(exitCode())
+        : timedOut()           ? "timed out: killed after " + std::to_string(timeoutSeconds) + " s"
                                : "signal " + std::to_string(signal());
     return how + "; stdout:\n" + stdoutText + "stderr:\n" + stderrText;
 }

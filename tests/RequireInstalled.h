@@ -2,6 +2,9 @@
 #define CDTRACKS_TESTS_REQUIREINSTALLED_H
 
 #include <cstdlib>
+#include <string>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -16,5 +19,20 @@
             GTEST_SKIP() << "Debian package " << (package) << " is not installed";   \
         }                                                                            \
     } while (0)
+
+// Whether an executable of that name is on PATH.
+inline bool onPath(const std::string& command)
+{
+    const char* path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "";
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = dirs.find(':', start);
+        const std::string dir = dirs.substr(start, end == std::string::npos ? end : end - start);
+        if (!dir.empty() && access((dir + "/" + command).c_str(), X_OK) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 #endif

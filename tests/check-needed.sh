@@ -3,16 +3,34 @@
 # C library's own: libc, libm and the loader, and before glibc 2.34, which
 # merged them into libc, also libpthread, libdl and librt.
 # check-needed.sh --none BINARY: fails unless BINARY is fully static: no
-# dynamic section, no program interpreter.
+# dynamic segment, no program interpreter.
+# Either fails on a file that is not an ELF program. readelf's tables are
+# read in the C locale; its messages are not read at all.
 set -eu
+export LC_ALL=C
+
+none=
 if [ "$1" = --none ]; then
-    readelf -d "$2" | grep -q "no dynamic section" || { echo "$2 has a dynamic section" >&2; exit 1; }
-    if readelf -l "$2" | grep -q INTERP; then echo "$2 names a program interpreter" >&2; exit 1; fi
-    echo "$2 is fully static"
+    none=1
+    shift
+fi
+binary=$1
+headers=$(readelf -lW "$binary") || { echo "$binary is not an ELF file" >&2; exit 1; }
+# The types of its program headers, a word each.
+types=" $(printf '%s\n' "$headers" | awk '$1 ~ /^[A-Z_]+$/ && $2 ~ /^0x/ { print $1 }' | tr '\n' ' ')"
+case $types in
+*" LOAD "*) ;;
+*) echo "$binary has no loadable segment: not a program" >&2; exit 1 ;;
+esac
+if [ -n "$none" ]; then
+    case $types in *" DYNAMIC "*) echo "$binary has a dynamic section" >&2; exit 1 ;; esac
+    case $types in *" INTERP "*) echo "$binary names a program interpreter" >&2; exit 1 ;; esac
+    echo "$binary is fully static"
     exit 0
 fi
-needed=$(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
-echo "$1 needs:" $needed
+dynamic=$(readelf -dW "$binary")
+needed=$(printf '%s\n' "$dynamic" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+echo "$binary needs:" $needed
 allowed="libc.so.* libm.so.* ld-linux*.so.*"
 glibc=$(getconf GNU_LIBC_VERSION 2>/dev/null | sed -n 's/^glibc 2\.\([0-9]*\).*/\1/p')
 if [ -n "$glibc" ] && [ "$glibc" -lt 34 ]; then

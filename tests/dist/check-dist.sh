@@ -1,12 +1,13 @@
 #!/bin/sh
-# Checks a binary tarball from `make dist`: it holds what it should, its
-# cdtracks is fully static and is, byte for byte, the one built (and tested)
-# beside the tarball, and, unpacked elsewhere, it runs. An x86-64 or i686
-# cdtracks lists the sample disc through the emulated drive built in BUILD
-# (default: the tarball's folder), whose tracer serves both. One for another
-# processor cannot meet the emulator through qemu-user (which copies back
-# only the first 4 bytes of a table-of-contents entry): it starts under
-# qemu-user in an empty root, where there is no drive, and must print
+# Checks a binary tarball from `make dist`: it holds what it should, with a
+# README of its own, which names no make target; its cdtracks is fully
+# static and is, byte for byte, the one built (and tested) beside the
+# tarball, and, unpacked elsewhere, it runs. An x86-64 or i686 cdtracks lists
+# the sample disc through the emulated drive built in BUILD (default: the
+# tarball's folder), whose tracer serves both. One for another processor
+# cannot meet the emulator through qemu-user (which copies back only the
+# first 4 bytes of a table-of-contents entry): it starts under qemu-user in
+# an empty root, where there is no drive, and must print nothing, leave
 # nothing and exit 0.
 # Usage: check-dist.sh TARBALL
 set -eu
@@ -17,27 +18,34 @@ built=$(dirname "$tarball")/cdtracks
 build=$(cd "${BUILD:-$(dirname "$tarball")}" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-dist.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM
+. "$top/tests/system/cases.sh"
 
 fail() { echo "check-dist: $*" >&2; exit 1; }
 
 tar -C "$scratch" -xzf "$tarball"
 name=$(basename "$tarball" .tar.gz)
 dir=$scratch/$name
-for f in cdtracks cdtracks.1 README.md LICENSE SDL-COPYING SDL-NOTICE.txt; do
+for f in cdtracks cdtracks.1 README LICENSE SDL-COPYING SDL-NOTICE.txt; do
     [ -f "$dir/$f" ] || fail "the tarball lacks $f"
 done
+# The archive's own README: there is no Makefile in it to run.
+if grep -nw make "$dir/README" >&2; then
+    fail "the tarball's README speaks of make, which the tarball has no use for"
+fi
 "$top/tests/check-needed.sh" --none "$dir/cdtracks" >/dev/null || fail "cdtracks is not fully static"
 cmp -s "$dir/cdtracks" "$built" || fail "the tarball's cdtracks is not the one built in $(dirname "$built")"
 grep -q "GNU Lesser General Public License" "$dir/SDL-NOTICE.txt" || fail "no LGPL notice"
 grep -q "GNU C Library" "$dir/SDL-NOTICE.txt" || fail "the notice does not name the C library"
 
-cd "$scratch"
 case ${name##*-linux-} in
 x86_64|i686)
-    [ -x "$build/cdemu/cdemu-run" ] || fail "no emulated drive's tracer in $build/cdemu"
-    "$top/scripts/demo.sh" "$build" "$dir/cdtracks" 2>/dev/null >"$scratch/out"
-    cmp "$scratch/out" "$top/tests/discs/sample.expected" || fail "the tarball's cdtracks printed the wrong list"
+    run_case "$scratch" listing - - timeout --kill-after=5 60 \
+        "$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$dir/cdtracks"
+    expect_case "$scratch" listing 0 "$(cat "$top/tests/discs/sample.expected")
+" ""
+    [ "$cases_failed" -eq 0 ] || fail "the tarball's cdtracks did not list the sample disc"
     echo "check-dist: $name.tar.gz holds a working, fully static cdtracks"
     exit 0 ;;
 aarch64) qemu=qemu-aarch64-static ;;
@@ -49,9 +57,9 @@ root=$scratch/root
 mkdir "$root"
 cp "$(command -v $qemu)" "$dir/cdtracks" "$root/"
 [ "$(id -u)" -eq 0 ] && as_root= || as_root=--map-root-user
-status=0
-unshare $as_root --root="$root" --wd=/ /$qemu /cdtracks >"$scratch/out" 2>"$scratch/err" || status=$?
-[ $status -eq 0 ] && [ ! -s "$scratch/out" ] && [ ! -s "$scratch/err" ] ||
-    fail "under $qemu with no drive, cdtracks ended with status $status, printing '$(cat "$scratch/out" "$scratch/err")'"
-[ "$(ls "$root" | wc -l)" -eq 2 ] || fail "under $qemu with no drive, cdtracks left files: $(ls "$root")"
+run_case "$scratch" started - "$root" timeout --kill-after=5 60 \
+    unshare $as_root --root="$root" --wd=/ /$qemu /cdtracks
+expect_case "$scratch" started 0 "" "" "cdtracks
+$qemu"
+[ "$cases_failed" -eq 0 ] || fail "under $qemu with no drive, cdtracks did not start cleanly"
 echo "check-dist: $name.tar.gz holds a fully static cdtracks that starts under $qemu (no drive: no output, status 0)"

@@ -1,10 +1,11 @@
 #!/bin/sh
-# Checks what users install: `make install` into a scratch prefix, the Debian
-# packages (one on the system's SDL, one with SDL linked in) checked by
-# lintian, and the first installed on this machine (as root), run on the
-# sample disc through the emulated drive, its man page found by man. Run by
-# CI after `make check` in BUILD and in BUNDLED_BUILD, which build the
-# emulator.
+# Checks what users install: `make install` into a scratch prefix (which must
+# leave BUILD's configuration as it was), the Debian packages (one on the
+# system's SDL, one with SDL linked in) checked by lintian, and the first
+# installed on this machine (as root), run on the sample disc through the
+# emulated drive, its man page found by man; it is removed again at the end,
+# however the check ends. Run by CI after `make check` in BUILD and in
+# BUNDLED_BUILD, which build the emulator.
 set -eu
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -13,28 +14,51 @@ build=${BUILD:-build}
 bundled=${BUNDLED_BUILD:-build-bundled}
 expected=tests/discs/sample.expected
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-install.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+installed=
+cleanup() {
+    [ -z "$installed" ] || apt-get remove -y -qq -o DPkg::Lock::Timeout=900 cdtracks >/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+. "$top/tests/system/cases.sh"
 # lintian rejects the placeholder maintainer; a real one comes from here.
 export DEBEMAIL="${DEBEMAIL:-cdtracks CI <ci@example.org>}"
 
 fail() { echo "check-install: $*" >&2; exit 1; }
 
+# Runs CDTRACKS on the sample disc through BUILD's emulated drive, a minute
+# at most, and checks that it printed the sample's list and nothing else.
+lists_sample() { # NAME CDTRACKS
+    run_case "$scratch" "$1" - - timeout --kill-after=5 60 \
+        "$top/$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$2"
+    expect_case "$scratch" "$1" 0 "$(cat "$expected")
+" ""
+    [ "$cases_failed" -eq 0 ] || fail "$1: $2 did not list the sample disc"
+}
+
+[ -f "$build/CMakeCache.txt" ] && [ -x "$build/cdemu/with-disc" ] ||
+    fail "$build has no build with the emulated drive: run make check first"
+cp "$build/CMakeCache.txt" "$scratch/cache-before"
+
 echo "== make install into $scratch/prefix"
 make --no-print-directory install PREFIX="$scratch/prefix" >/dev/null
 [ -x "$scratch/prefix/bin/cdtracks" ] || fail "no bin/cdtracks"
+cmp -s "$build/CMakeCache.txt" "$scratch/cache-before" ||
+    fail "make install changed $build's configuration"
 man -l "$scratch/prefix/share/man/man1/cdtracks.1.gz" | grep -q "cdtracks" || fail "man -l failed"
-scripts/demo.sh "$build" "$scratch/prefix/bin/cdtracks" 2>/dev/null >"$scratch/out"
-cmp "$scratch/out" "$expected" || fail "installed cdtracks printed the wrong list"
+lists_sample installed "$scratch/prefix/bin/cdtracks"
 
 echo "== make package, on the system's SDL and with SDL linked in"
 make --no-print-directory package >/dev/null
 make --no-print-directory package SDL=bundled BUILD="$bundled" >/dev/null
 deb=$(ls "$build"/cdtracks_*_*.deb)
 bundled_deb=$(ls "$bundled"/cdtracks_*_*.deb)
-dpkg-deb -f "$deb" Depends | grep -q libsdl1.2debian || fail "Depends lacks libsdl1.2debian"
-if dpkg-deb -f "$bundled_deb" Depends | grep -q sdl; then
-    fail "the bundled package depends on SDL: $(dpkg-deb -f "$bundled_deb" Depends)"
-fi
+depends=$(dpkg-deb -f "$deb" Depends)
+bundled_depends=$(dpkg-deb -f "$bundled_deb" Depends)
+case $depends in *libsdl1.2debian*) ;; *) fail "Depends lacks libsdl1.2debian: $depends" ;; esac
+case $bundled_depends in *sdl*) fail "the bundled package depends on SDL: $bundled_depends" ;; esac
 dpkg-deb --fsys-tarfile "$bundled_deb" | tar -xO ./usr/share/doc/cdtracks/copyright \
     | grep -q "^License: LGPL-2.1+" || fail "the bundled package's copyright lacks SDL's licence"
 for d in "$deb" "$bundled_deb"; do
@@ -47,12 +71,13 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "check-install: not root, not installing $deb" >&2
     exit 0
 fi
+[ "$(dpkg-query -W -f='${db:Status-Status}' cdtracks 2>/dev/null)" != installed ] ||
+    fail "cdtracks is installed on this machine already; remove it first"
 echo "== apt-get install $deb"
 export DEBIAN_FRONTEND=noninteractive
-apt-get install -y -qq "./$deb" >/dev/null
-trap 'apt-get remove -y -qq cdtracks >/dev/null; rm -rf "$scratch"' EXIT
-scripts/demo.sh "$build" /usr/bin/cdtracks 2>/dev/null >"$scratch/out"
-cmp "$scratch/out" "$expected" || fail "the packaged cdtracks printed the wrong list"
+installed=1
+apt-get install -y -qq -o DPkg::Lock::Timeout=900 "./$deb" >/dev/null
+lists_sample packaged /usr/bin/cdtracks
 [ "$(man -w cdtracks)" = /usr/share/man/man1/cdtracks.1.gz ] || fail "man does not find cdtracks(1)"
 man cdtracks 2>/dev/null | grep -q "CD frames" || fail "man cdtracks shows the wrong page"
 echo "check-install: make install, both Debian packages and lintian pass"

@@ -15,7 +15,8 @@ base=${RELEASE_CHECK_DIR:-$top/build-release-check}
 mkdir -p "$base"
 work=$(mktemp -d "$base/run.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 say() { echo "check-release: $*" >&2; }
 

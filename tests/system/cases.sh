@@ -42,9 +42,28 @@ expect_case() {
     printf '%s' "$5" >"$_case/want"
     cmp -s "$_case/stderr" "$_case/want" ||
         _why="$_why; stderr is '$(cat "$_case/stderr")', not '$5'"
-    [ "$(cat "$_case/status")" = "$3" ] || _why="$_why; status $(cat "$_case/status"), not $3"
+    _status=$(cat "$_case/status")
+    if [ "$_status" != "$3" ]; then
+        _why="$_why; status $_status, not $3"
+        [ "$_status" != 124 ] || _why="$_why (timeout's: it timed out)"
+    fi
     [ "$(cat "$_case/files")" = "${6:-}" ] || _why="$_why; left $(tr '\n' ' ' <"$_case/files")"
     if [ -z "$_why" ]; then case_pass; else case_fail "$_name$_why"; fi
+}
+
+# expect_same DIR NAME REF [LABEL]: checks that the case DIR/NAME printed,
+# ended with and left exactly what the case in folder REF did; says (as
+# LABEL, default NAME) what differs and counts it.
+expect_same() {
+    _case=$1/$2 _why="; it did not run"
+    if [ -d "$_case" ]; then
+        _why=
+        for _f in stdout stderr status files; do
+            cmp -s "$3/$_f" "$_case/$_f" ||
+                _why="$_why; $_f differs: $(diff "$3/$_f" "$_case/$_f" | head -n 6 | tr '\n' ' ')"
+        done
+    fi
+    if [ -z "$_why" ]; then case_pass; else case_fail "${4:-$2}$_why"; fi
 }
 
 # cases_summary LABEL: prints "LABEL: N passed, M failed"; fails if any did.

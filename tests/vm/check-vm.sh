@@ -1,26 +1,49 @@
 #!/bin/sh
-# Runs each CDTRACKS given against Linux's own CD-ROM driver: Debian's kernel
-# in QEMU with two virtio-scsi CD-ROM drives, one holding an ISO 9660 image
-# made here and one without a medium, and an initramfs whose /init
-# (tests/vm/init) runs the binaries in a set of situations. Compares on this
-# side, byte for byte, what each run printed, its status and the files it
-# left. cd-discid, run on the same drive in the guest, gives the length to
-# expect. Needs qemu-system-x86, busybox-static, genisoimage and cd-discid;
-# the kernel package is fetched with apt-get download and kept, unpacked,
-# in the cache folder (never installed here).
+# Runs each CDTRACKS given against Linux's own CD-ROM drivers: Debian's kernel
+# in QEMU, and an initramfs whose /init (tests/vm/init) runs the binaries.
+# The drives: two virtio-scsi CD-ROM drives, one holding an ISO 9660 image
+# made here and one without a medium; and every described disc
+# (tests/discs/NAME.disc, and DISCS/NAME.disc) in a USB CD-ROM drive that
+# cdemu-usb serves inside the guest, below the kernel's usb-storage, sr and
+# cdrom drivers. Compares on this side, byte for byte: on the data drive,
+# each run with what cd-discid reads on the same drive; on each described
+# disc, each run with what the same binary does on the same disc through
+# the emulated drive (libcdemu.so, or cdemu-run for a static binary), with
+# NAME.expected and with what cd-discid reads in the guest; and the probe
+# (cdemu-probe), field for field, on the kernel's device and through
+# libcdemu.so. Needs qemu-system-x86, busybox-static, genisoimage and
+# cd-discid; the kernel package is fetched with apt-get download and kept,
+# unpacked, in the cache folder (never installed here).
 # Usage: check-vm.sh CDTRACKS...
-# Environment: VM_CACHE (default build-vm-cache), VM_TIMEOUT (seconds, 120),
-# VM_ACCEL (QEMU's accelerator, default tcg).
+# Environment: DISCS (a folder of NAME.disc and NAME.expected, or one
+# NAME.disc), VM_CDEMU (the emulated drive's build folder, default
+# build/cdemu, with cdemu-usb and cdemu-probe-static built), VM_CACHE
+# (default build-vm-cache), VM_TIMEOUT (seconds, default 120 and 5 a disc),
+# VM_ACCEL (QEMU's accelerator, default tcg), VM_KEEP (a folder to keep the
+# guest's runs, the drives' logs among them, and the emulated drive's runs
+# in).
 set -eu
 
 [ $# -gt 0 ] || { echo "usage: $0 CDTRACKS..." >&2; exit 2; }
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cache=${VM_CACHE:-$top/build-vm-cache}
-limit=${VM_TIMEOUT:-120}
+cdemu=${VM_CDEMU:-$top/build/cdemu}
 modules="cdrom scsi_common scsi_mod sr_mod virtio_ring virtio_pci_modern_dev
-         virtio_pci_legacy_dev virtio virtio_pci virtio_scsi virtio_blk"
+         virtio_pci_legacy_dev virtio virtio_pci virtio_scsi virtio_blk
+         usb-common usbcore usbip-core vhci-hcd usb-storage"
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-vm.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+referencing=
+cleanup() {
+    [ -z "$referencing" ] || kill "$referencing" 2>/dev/null || true
+    if [ -n "${VM_KEEP:-}" ] && [ -d "$work/results" ]; then
+        mkdir -p "$VM_KEEP" && rm -rf "$VM_KEEP/runs" "$VM_KEEP/reference" &&
+            cp -R "$work/results/runs" "$work/reference" "$work/console.log" "$VM_KEEP/"
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-vm: $*" >&2; exit 1; }
@@ -41,7 +64,8 @@ if [ -z "$package" ] && [ "$(id -u)" -eq 0 ]; then
 fi
 [ -n "$package" ] || die "apt knows no linux-image-amd64 (run apt-get update)"
 kernel=$cache/$package
-if [ ! -f "$kernel/vmlinuz" ]; then
+uncached=$(for m in $modules; do [ -f "$kernel/modules/$m.ko" ] || echo "$m"; done)
+if [ ! -f "$kernel/vmlinuz" ] || [ -n "$uncached" ]; then
     echo "check-vm: fetching $package" >&2
     rm -rf "$cache/download" "$kernel"
     mkdir -p "$cache/download" "$kernel/modules"
@@ -60,7 +84,8 @@ fi
 # The guest's root: busybox, the modules, /init, and each program with the
 # shared libraries it needs, at the paths the loader looks for them.
 root=$work/root
-mkdir -p "$root/bin" "$root/etc" "$root/dev" "$root/proc" "$root/sys" "$root/tmp" "$root/test" "$root/modules"
+mkdir -p "$root/bin" "$root/etc" "$root/dev" "$root/proc" "$root/sys" "$root/tmp" "$root/test" \
+    "$root/modules" "$root/discs"
 chmod 1777 "$root/tmp"
 cp "$(command -v busybox)" "$root/bin/busybox"
 cp "$kernel/modules/"*.ko "$root/modules/"
@@ -81,6 +106,36 @@ for binary in "$@"; do
     with_libraries "$binary" "/test/cdtracks-$n"
     n=$((n + 1))
 done
+for program in cdemu-usb cdemu-probe-static cdemu-probe with-disc; do
+    [ -x "$cdemu/$program" ] || die "$cdemu/$program is missing (make check-vm builds it)"
+done
+cp "$cdemu/cdemu-usb" "$root/test/cdemu-usb"
+cp "$cdemu/cdemu-probe-static" "$root/test/cdemu-probe"
+
+# The described discs, numbered in the guest: /discs/N.disc.
+discs=0
+add_disc() { # PATH
+    [ -f "${1%.disc}.expected" ] || die "${1%.disc}.expected is missing: the listing to expect on $1"
+    [ $discs -lt 64 ] || die "more than 64 discs"
+    cp "$1" "$root/discs/$discs.disc"
+    echo "$1" >"$work/disc-$discs.path"
+    discs=$((discs + 1))
+}
+for disc in "$top"/tests/discs/*.disc; do
+    add_disc "$disc"
+done
+if [ -n "${DISCS:-}" ]; then
+    case $DISCS in
+    *.disc) [ -f "$DISCS" ] || die "DISCS: no file $DISCS"; add_disc "$DISCS" ;;
+    *)
+        [ -d "$DISCS" ] || die "DISCS: no folder $DISCS"
+        [ -n "$(ls "$DISCS" | grep '\.disc$')" ] || die "DISCS: $DISCS holds no NAME.disc"
+        for disc in "$DISCS"/*.disc; do
+            add_disc "$disc"
+        done
+        ;;
+    esac
+fi
 (cd "$root" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initrd.gz"
 
 # A data disc: one file of 3,000,000 bytes in an ISO 9660 image.
@@ -90,10 +145,40 @@ genisoimage -quiet -V CDTRACKS -o "$work/disc.iso" "$work/files"
 sectors=$(($(stat -c %s "$work/disc.iso") / 2048))
 truncate -s 64M "$work/out.img"
 
+# The emulated drive's answers on each disc, for each binary and the probe,
+# and the probe on 'empty sr', made here while the guest runs.
+absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+references() {
+    ref=$work/reference
+    drive=$work/drive
+    ln -s /dev/null "$drive"
+    echo "empty sr" >"$work/empty-sr.disc"
+    run_case "$ref" empty-probe - - env -i CDEMU_DEVICE="$drive" \
+        "$cdemu/with-disc" "$work/empty-sr.disc" "$cdemu/cdemu-probe" "$drive"
+    # (2>/dev/null: the shell's own word on a run that a signal ended.)
+    i=0
+    while [ $i -lt $discs ]; do
+        disc=$(absolute "$(cat "$work/disc-$i.path")")
+        run_case "$ref" disc-$i.probe - - env -i CDEMU_DEVICE="$drive" \
+            "$cdemu/with-disc" "$disc" "$cdemu/cdemu-probe" "$drive"
+        k=0
+        for binary in "$@"; do
+            run_case "$ref" disc-$i.cdtracks-$k - - env -i CDEMU_DEVICE="$drive" \
+                "$cdemu/with-disc" "$disc" "$(absolute "$binary")" 2>/dev/null
+            k=$((k + 1))
+        done
+        i=$((i + 1))
+    done
+}
+cdemu=$(absolute "$cdemu")
+references "$@" &
+referencing=$!
+
 # Software emulation by default: it takes seconds, and a /dev/kvm that is
 # there is not always one that works (a nested one here hung the guest).
 accel=${VM_ACCEL:-tcg}
-echo "check-vm: booting $package ($accel) with $# cdtracks binaries" >&2
+limit=${VM_TIMEOUT:-$((120 + 5 * discs))}
+echo "check-vm: booting $package ($accel) with $# cdtracks binaries and $discs discs" >&2
 status=0
 timeout --kill-after=5 "$limit" qemu-system-x86_64 -nodefaults -no-reboot -display none \
     -accel $accel -m 512 -kernel "$kernel/vmlinuz" -initrd "$work/initrd.gz" \
@@ -110,6 +195,8 @@ if [ $status -eq 124 ] || [ $status -eq 137 ]; then
     die "the guest did not finish within $limit s"
 fi
 [ $status -eq 0 ] || die "qemu failed with status $status"
+wait $referencing || die "the runs on the emulated drive failed"
+referencing=
 mkdir "$work/results"
 tar -xf "$work/out.img" -C "$work/results" 2>/dev/null || {
     tail -n 20 "$work/console.log" >&2
@@ -132,6 +219,9 @@ echo "check-vm: cd-discid reads one track of $length frames"
 
 expect() { expect_case "$runs" "$@"; }
 
+# QEMU's drive without a medium answers as 'empty sr' describes.
+expect_same "$runs" empty-probe "$work/reference/empty-probe" "empty virtio drive: probe, as 'empty sr' says"
+
 line="$length
 "
 n=0
@@ -146,6 +236,73 @@ for binary in "$@"; do
     expect $b.unprivileged 0 "" ""
     echo "check-vm: $binary: 6 runs checked"
     n=$((n + 1))
+done
+
+# cd-discid's reading ("LAST OFFSET... LEADOUT", tracks asked from 1) as
+# SDL lists it: tracks FIRST to LAST of the header, at most 99, the last
+# running to the lead-out.
+discid_listing() { # DISCID FIRST LAST
+    echo "$1" | awk -v first="$2" -v last="$3" '{
+        n = last - first + 1; if (n > 99) n = 99
+        for (k = 0; k < n; k++) {
+            next_offset = k + 1 < n ? $(first + k + 2) : $(NF)
+            print next_offset - $(first + k + 1)
+        }
+    }'
+}
+
+i=0
+while [ $i -lt $discs ]; do
+    path=$(cat "$work/disc-$i.path")
+    name=$(basename "$path" .disc)
+    failed=$cases_failed
+    if [ "$(cat "$runs/disc-$i.attach")" != 0 ]; then
+        case_fail "$name: no drive: $(sed "s|/discs/$i.disc|$path|" "$runs/disc-$i.device")"
+        i=$((i + 1))
+        continue
+    fi
+    if [ ! -d "$runs/disc-$i.probe" ]; then
+        case_fail "$name: no drive appeared for $path; its log ends: $(tail -n 5 "$runs/disc-$i.device")"
+        i=$((i + 1))
+        continue
+    fi
+    grep -qx 'disc\|no disc' "$runs/disc-$i.ready" ||
+        case_fail "$name: the drive was not ready: $(cat "$runs/disc-$i.ready")"
+    expect_same "$runs" disc-$i.probe "$work/reference/disc-$i.probe" "$name: probe"
+
+    # The header as the kernel read it, for cd-discid, which numbers from 1.
+    header=$(sed -n 's/^CDROMREADTOCHDR 0: trk0 \([0-9]*\) trk1 \([0-9]*\)$/\1 \2/p' \
+        "$runs/disc-$i.probe/stdout")
+    # Where cd-discid fails, SDL lists nothing either; where SDL finds no
+    # table (the drive reports an error, say), cd-discid, which does not
+    # ask, may still read one; and it cannot read a track 0.
+    discid=$work/disc-$i.discid
+    : >"$discid"
+    witness=always
+    if [ "$(cat "$runs/disc-$i.discid/status")" = 0 ]; then
+        witness=listed
+        # shellcheck disable=SC2086
+        [ -n "$header" ] && [ "${header% *}" -ge 1 ] &&
+            discid_listing "$(cat "$runs/disc-$i.discid/stdout")" $header >"$discid" ||
+            witness=none
+    fi
+    k=0
+    for binary in "$@"; do
+        run=disc-$i.cdtracks-$k
+        expect_same "$runs" $run "$work/reference/$run" "$name: $binary"
+        cmp -s "$runs/$run/stdout" "${path%.disc}.expected" && case_pass ||
+            case_fail "$name: $binary: the listing differs from ${path%.disc}.expected:" \
+                "$(diff "${path%.disc}.expected" "$runs/$run/stdout" | head -n 6 | tr '\n' ' ')"
+        if [ $witness = always ] || { [ $witness = listed ] && [ -s "$runs/$run/stdout" ]; }; then
+            cmp -s "$runs/$run/stdout" "$discid" && case_pass ||
+                case_fail "$name: $binary: the listing differs from cd-discid's reading" \
+                    "'$(cat "$runs/disc-$i.discid/stdout")':" \
+                    "$(diff "$discid" "$runs/$run/stdout" | head -n 6 | tr '\n' ' ')"
+        fi
+        k=$((k + 1))
+    done
+    [ $failed = $cases_failed ] && echo "check-vm: $name: the kernel's drivers read it as the emulated drive does"
+    i=$((i + 1))
 done
 
 cases_summary check-vm

@@ -30,7 +30,7 @@ seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; 
 for tool in wine wineserver x86_64-w64-mingw32-objdump cmake; do
     command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh windows installs it"
 done
-[ -x "$linux/cdtracks" ] && [ -f "$linux/cdemu/libcdemu.so" ] ||
+[ -x "$linux/cdtracks" ] && [ -x "$linux/cdemu/with-disc" ] ||
     die "$linux has no Linux cdtracks and emulator (make build)"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-windows.XXXXXX")
@@ -52,26 +52,33 @@ dir=$work/zip/$(basename "$zip" .zip)
 # The patches to SDL (all of patches/ are the Windows build's) are in the
 # zip, and the notice names each and says what it changes.
 patches=$(cd "$top/patches" && ls)
-contents="cdtracks.exe cdtracks.txt README.md LICENSE SDL-COPYING SDL-NOTICE.txt $patches"
+contents="cdtracks.exe cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt $patches"
 for f in $contents; do
     [ -f "$dir/$f" ] || case_fail "the zip lacks $f"
 done
 [ "$(ls "$dir" | wc -l)" -eq "$(echo "$contents" | wc -w)" ] ||
     case_fail "the zip holds more: $(ls "$dir" | tr '\n' ' ')"
+# (The notice is in CR LF, as the zip's text files are.)
+tr -d '\r' <"$dir/SDL-NOTICE.txt" >"$work/notice"
 for f in $patches; do
-    cmp -s "$dir/$f" "$top/patches/$f" && grep -qxF "  $f:" "$dir/SDL-NOTICE.txt" &&
-        grep -qxF "    $(head -n 1 "$top/patches/$f")" "$dir/SDL-NOTICE.txt" ||
+    cmp -s "$dir/$f" "$top/patches/$f" && grep -qxF "  $f:" "$work/notice" &&
+        grep -qxF "    $(head -n 1 "$top/patches/$f")" "$work/notice" ||
         case_fail "the zip's $f is not patches/$f, or SDL-NOTICE.txt does not describe it"
 done
+for f in cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt; do
+    awk '!/\r$/ { bad = 1 } END { exit bad }' "$dir/$f" || case_fail "$f has lines without CR LF"
+done
 exe=$dir/cdtracks.exe
-imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort)
+headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort)
+[ -n "$imports" ] || case_fail "cdtracks.exe imports no DLL: objdump read no import table"
 for dll in $imports; do
     case $dll in
     KERNEL32.DLL|USER32.DLL|GDI32.DLL|WINMM.DLL|MSVCRT.DLL|ADVAPI32.DLL|SHELL32.DLL) ;;
     *) case_fail "cdtracks.exe imports $dll, which not every Windows has" ;;
     esac
 done
-x86_64-w64-mingw32-objdump -p "$exe" | grep -q 'Subsystem.*Windows CUI' ||
+printf '%s\n' "$headers" | grep -q 'Subsystem.*Windows CUI' ||
     case_fail "cdtracks.exe is not a console program"
 echo "check-windows: cdtracks.exe imports" $imports
 
@@ -112,9 +119,8 @@ drive() { # on|off
 # The exe, with DISC in the emulated drive, in a new empty working folder.
 on_windows() { # NAME DISC [STDOUT]
     printf '%s' "$2" >"$work/$1.disc"
-    run_case "$work" "$1" "${3:--}" - env CDEMU_DEVICE="$device" CDEMU_DISC="$work/$1.disc" \
-        CDEMU_LOG="$work/$1.calls" LD_PRELOAD="$linux/cdemu/libcdemu.so" \
-        timeout --kill-after=5 "$limit" wine "$exe"
+    run_case "$work" "$1" "${3:--}" - env CDEMU_DEVICE="$device" CDEMU_LOG="$work/$1.calls" \
+        timeout --kill-after=5 "$limit" "$linux/cdemu/with-disc" "$work/$1.disc" wine "$exe"
 }
 
 # What the Linux build prints for DISC, as Windows prints it: with CRLF
@@ -123,9 +129,7 @@ on_windows() { # NAME DISC [STDOUT]
 windows_listing_of() { # DISC
     mkdir -p "$work/linux"
     printf '%s' "$1" >"$work/linux/disc"
-    ln -sfn /dev/null "$work/linux/drive"
-    (cd "$work/linux" && CDEMU_DEVICE="$work/linux/drive" CDEMU_DISC="$work/linux/disc" \
-        SDL_CDROM="$work/linux/drive" LD_PRELOAD="$linux/cdemu/libcdemu.so" \
+    (cd "$work/linux" && timeout --kill-after=5 "$limit" "$linux/cdemu/with-disc" "$work/linux/disc" \
         "$linux/cdtracks") | sed 's/$/\r/'
 }
 
@@ -159,7 +163,7 @@ warm=$(seconds_since "$start")
 # close stops the drive, and does nothing once SDL has shut down.
 [ "$(tail -n 1 "$work/sample.calls")" = CDROMSTOP ] ||
     case_fail "sample: the drive was not closed at exit: $(tr '\n' ' ' <"$work/sample.calls")"
-for disc in first-track-5 mixed-data-first enhanced data-only 99-tracks; do
+for disc in first-track-5 mixed-mode enhanced-cd data-only 99-tracks; do
     same_as_linux $disc
 done
 on_windows empty "empty
@@ -179,8 +183,13 @@ expect_case "$work" fallback 0 "$(awk '{ line[NR] = $0 } END { line[NR]--; for (
 
 # A report that cannot be written: standard output a pipe whose reader is
 # gone. Status 1 and one line on standard error; its reason is the C
-# runtime's.
-(sleep 1; on_windows closed-pipe "$sample" /dev/stdout) | true
+# runtime's. The reader is known to be gone once a write to the pipe fails.
+(
+    trap '' PIPE
+    while printf x 2>/dev/null; do :; done
+    trap - PIPE
+    on_windows closed-pipe "$sample" /dev/stdout
+) | true
 pipe=$work/closed-pipe
 if [ "$(cat "$pipe/status")" = 1 ] && [ "$(wc -l <"$pipe/stderr")" -eq 1 ] &&
     grep -q '^cdtracks: write error: ' "$pipe/stderr"; then
