@@ -180,7 +180,8 @@ TEST(LogManager, WritersStartingTogetherOpenTheFileOnceAndNeverInterleave)
                 w.join();
             }
             writeFile(d.file("written.txt"), written);
-            writeFile(d.file("opened.txt"), std::to_string(openedForWriting(std::filesystem::canonical("errors.txt"), reader)));
+            const int opened = openedForWriting(std::filesystem::canonical("errors.txt"), reader);
+            writeFile(d.file("opened.txt"), std::to_string(opened));
         },
         dir);
     EXPECT_EQ(readFile(dir.file("opened.txt")), "1") << "the writers opened the log more than once";
