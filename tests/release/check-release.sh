@@ -14,7 +14,7 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 base=${RELEASE_CHECK_DIR:-$top/build-release-check}
 mkdir -p "$base"
 work=$(mktemp -d "$base/run.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work"; rmdir "$base" 2>/dev/null || true' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
