@@ -200,7 +200,7 @@ for entry in $releases; do
     if [ "$(cat "$demo/status")" = 0 ] && [ "$(tail -n 12 "$demo/stdout")" = "$sample" ]; then
         case_pass
         say "$release: make demo listed the sample disc ($(($(date +%s) - start)) s)"
-        grep -h -e '^-- cdtracks SDL:' -e '^fetch-sdl-source: using' "$demo/stdout" "$demo/stderr" |
+        grep -h -e '^-- cdtracks SDL:' -e '^cdtracks SDL source:' "$demo/stdout" "$demo/stderr" |
             sort -u | sed 's/^/    /' >&2
     else
         tail -n 30 "$demo/stdout" "$demo/stderr" >&2
