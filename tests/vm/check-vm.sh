@@ -62,8 +62,8 @@ die() { echo "check-vm: $*" >&2; exit 1; }
 # The guest: Debian's architecture and kernel flavour, QEMU's program,
 # machine and processor, and the kernel's console.
 case ${VM_ARCH:-x86_64} in
-x86_64)  debian=amd64 flavour=amd64 qemu=qemu-system-x86_64 machine=pc cpu= console=ttyS0 ;;
-i686)    debian=i386 flavour=686 qemu=qemu-system-i386 machine=pc cpu= console=ttyS0 ;;
+x86_64)  debian=amd64 flavour=amd64 qemu=qemu-system-x86_64 machine=pc cpu='' console=ttyS0 ;;
+i686)    debian=i386 flavour=686 qemu=qemu-system-i386 machine=pc cpu='' console=ttyS0 ;;
 aarch64) debian=arm64 flavour=arm64 qemu=qemu-system-aarch64 machine=virt cpu=cortex-a57 console=ttyAMA0 ;;
 # (highmem=off: a 32-bit kernel without large physical addresses cannot
 # reach PCI's configuration space where QEMU puts it, above 4 GiB.)
@@ -74,7 +74,8 @@ native=
 [ "$debian" != "$(dpkg --print-architecture 2>/dev/null)" ] || native=yes
 
 for tool in $qemu busybox genisoimage apt-get dpkg ${native:+cd-discid}; do
-    command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh vm installs it"
+    command -v $tool >/dev/null 2>&1 ||
+        die "$tool is missing: scripts/install-deps.sh vm (vm-arm for an ARM guest) installs it"
 done
 
 # apt for the guest's packages: this machine's own for its own processor;
@@ -168,7 +169,8 @@ if [ -z "$native" ]; then
         echo "check-vm: fetching busybox-static for $debian" >&2
         fetch busybox-static
         mkdir -p "$cache/busybox-$debian"
-        cp "$download/root/bin/busybox" "$busybox"
+        # (/usr/bin from Debian 13 on.)
+        cp "$(ls "$download/root/bin/busybox" "$download/root/usr/bin/busybox" 2>/dev/null | head -n 1)" "$busybox"
         rm -rf "$download"
     fi
 fi
@@ -196,7 +198,7 @@ n=0
 for binary in "$@"; do
     [ -x "$binary" ] || die "$binary is not an executable"
     [ -n "$native" ] || ! LC_ALL=C readelf -l "$binary" 2>/dev/null | grep -q 'program interpreter' ||
-        die "$binary loads shared libraries: a $debian guest runs static binaries only"
+        die "$binary loads shared libraries: the $debian guest runs static binaries only"
     with_libraries "$binary" "/test/cdtracks-$n"
     n=$((n + 1))
 done
@@ -327,6 +329,7 @@ line="$length
 n=0
 for binary in "$@"; do
     b=cdtracks-$n
+    expect $b.no-drive 0 "" ""
     expect $b.default 0 "$line" ""
     expect $b.disc-drive 0 "$line" ""
     expect $b.empty-drive 0 "" ""
@@ -334,7 +337,7 @@ for binary in "$@"; do
     expect $b.dev-full 1 "" "cdtracks: write error: No space left on device
 "
     expect $b.unprivileged 0 "" ""
-    echo "check-vm: $binary: 6 runs checked"
+    echo "check-vm: $binary: 7 runs checked"
     n=$((n + 1))
 done
 
