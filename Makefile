@@ -76,13 +76,31 @@ check-sanitize:
 # QEMU with virtio-scsi drives, and every disc of tests/discs in a USB drive
 # served by cdemu-usb. DISCS=DIR adds DIR/NAME.disc, listed as
 # DIR/NAME.expected says.
+# ARCH=i686|aarch64|armhf: make dist's binary for ARCH on Debian's kernel for
+# it (686, arm64, armmp), the drive's programs built for ARCH, each run
+# compared with the x86-64 binary's on the emulated drive; the i686 one in
+# the amd64 kernel's 32-bit layer too.
 check-vm:
+ifeq ($(ARCH),x86_64)
 	scripts/install-deps.sh vm
 	$(MAKE) --no-print-directory vm-programs
 	$(MAKE) --no-print-directory build SDL=bundled BUILD=$(BUNDLED_BUILD)
 	$(MAKE) --no-print-directory dist
 	DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu \
 		tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
+else
+	scripts/install-deps.sh vm$(if $(filter aarch64 armhf,$(ARCH)),-arm)
+	$(MAKE) --no-print-directory vm-programs
+	$(MAKE) --no-print-directory dist ARCH=x86_64 DIST_BUILD=build-dist-x86_64
+	$(MAKE) --no-print-directory dist
+	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS) --target cdemu-usb cdemu-probe-static
+	DISCS="$(DISCS)" VM_ARCH=$(ARCH) VM_CDEMU=$(BUILD)/cdemu VM_GUEST_CDEMU=$(DIST_BUILD)/cdemu \
+		VM_REFERENCE=build-dist-x86_64/cdtracks tests/vm/check-vm.sh $(DIST_BUILD)/cdtracks
+ifeq ($(ARCH),i686)
+	DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu VM_REFERENCE=build-dist-x86_64/cdtracks \
+		tests/vm/check-vm.sh $(DIST_BUILD)/cdtracks
+endif
+endif
 
 # The emulated drive's programs for check-vm's guest, static.
 vm-programs: build

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the Debian packages that a make target needs, when any is missing.
-# Usage: install-deps.sh demo|check|vm|bench|distros|dist-windows|windows|
+# Usage: install-deps.sh demo|check|vm|vm-arm|bench|distros|dist-windows|windows|
 #                        dist-i686|dist-aarch64|dist-armhf|release|foreign
 # As root it runs apt-get itself; with password-less sudo it uses sudo;
 # otherwise it prints the command to run and stops. It says in one line what
@@ -17,6 +17,7 @@ case "${1:-}" in
 demo)    packages="$build" ;;
 check)   packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? man-db lintian musl-tools" ;;
 vm)      packages="$build qemu-system-x86 busybox-static genisoimage cd-discid" ;;
+vm-arm)  packages="$build qemu-system-arm busybox-static genisoimage" ;;
 bench)   packages="$build cd-discid valgrind hyperfine time" ;;
 distros) packages="$build debootstrap git qemu-user-static" ;;
 dist-windows) packages="$build gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 mandoc zip" ;;
@@ -27,7 +28,7 @@ dist-armhf)   packages="$build g++-arm-linux-gnueabihf" ;;
 foreign) packages="$build qemu-user-static" ;;
 release) packages="$build g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
                    gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 mandoc zip unzip git" ;;
-*)       echo "usage: $0 demo|check|vm|bench|distros|dist-windows|windows|dist-ARCH|release|foreign" >&2; exit 2 ;;
+*)       echo "usage: $0 demo|check|vm|vm-arm|bench|distros|dist-windows|windows|dist-ARCH|release|foreign" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
