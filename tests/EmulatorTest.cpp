@@ -3,6 +3,7 @@
 // serve the same drive.
 
 #include <csignal>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,28 @@ TEST(Emulator, FollowsDescriptorsAcrossForkAndDup)
                                                  "toc 1-12\ntoc 1-12\ntoc 1-12\n");
         EXPECT_EQ(r.exitCode(), 0) << r.describe();
     }
+}
+
+// with-disc reaches a program from a folder whose path has a blank, which
+// LD_PRELOAD cannot carry: a clone of the project may be in one.
+TEST(Emulator, WithDiscWorksFromAFolderWithABlank)
+{
+    REQUIRE_TRACER();
+    EmulatedDrive drive;
+    drive.load(readFile(CDTRACKS_SAMPLE_DISC));
+    const std::string dir = drive.directory().path() + "/a folder";
+    std::filesystem::create_directory(dir);
+    const std::string emulator = std::filesystem::path(CDEMU_WITH_DISC).parent_path();
+    for (const char* file : {"with-disc", "libcdemu.so", "cdemu-run", "drive"}) {
+        std::filesystem::copy(emulator + "/" + file, dir + "/" + file,
+            std::filesystem::copy_options::copy_symlinks);
+    }
+    ProgramRun::Options o =
+        drive.runOptions({DRIVE_PROBE, dir + "/drive", "open", "toc"}, WayIn::ChosenEachRun, "");
+    o.argv[0] = dir + "/with-disc";
+    const ProgramRun r(o);
+    EXPECT_EQ(r.out(), "toc 1-12\n") << r.describe();
+    EXPECT_EQ(r.exitCode(), 0) << r.describe();
 }
 
 // The tracer ends when the program ends, as it ended, whatever it left
