@@ -197,8 +197,8 @@ with_libraries() {
 n=0
 for binary in "$@"; do
     [ -x "$binary" ] || die "$binary is not an executable"
-    [ -n "$native" ] || ! LC_ALL=C readelf -l "$binary" 2>/dev/null | grep -q 'program interpreter' ||
-        die "$binary loads shared libraries: the $debian guest runs static binaries only"
+    [ -n "$native" ] || "$top/tests/check-needed.sh" --none "$binary" >/dev/null ||
+        die "$binary is not fully static: the $debian guest runs static binaries only"
     with_libraries "$binary" "/test/cdtracks-$n"
     n=$((n + 1))
 done
