@@ -87,7 +87,7 @@ ifeq ($(ARCH),x86_64)
 	$(MAKE) --no-print-directory build SDL=bundled BUILD=$(BUNDLED_BUILD)
 	$(MAKE) --no-print-directory dist
 	DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu \
-		tests/vm/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
+		tests/system/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
 else
 	scripts/install-deps.sh vm$(if $(filter aarch64 armhf,$(ARCH)),-arm)
 	$(MAKE) --no-print-directory vm-programs
@@ -95,10 +95,10 @@ else
 	$(MAKE) --no-print-directory dist
 	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS) --target cdemu-usb cdemu-probe-static
 	DISCS="$(DISCS)" VM_ARCH=$(ARCH) VM_CDEMU=$(BUILD)/cdemu VM_GUEST_CDEMU=$(DIST_BUILD)/cdemu \
-		VM_REFERENCE=build-dist-x86_64/cdtracks tests/vm/check-vm.sh $(DIST_BUILD)/cdtracks
+		VM_REFERENCE=build-dist-x86_64/cdtracks tests/system/check-vm.sh $(DIST_BUILD)/cdtracks
 ifeq ($(ARCH),i686)
 	DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu VM_REFERENCE=build-dist-x86_64/cdtracks \
-		tests/vm/check-vm.sh $(DIST_BUILD)/cdtracks
+		tests/system/check-vm.sh $(DIST_BUILD)/cdtracks
 endif
 endif
 
@@ -114,7 +114,7 @@ check-distros:
 	scripts/install-deps.sh distros
 	$(MAKE) --no-print-directory dist ARCH=$(MACHINE_ARCH) DIST_BUILD=build-dist-$(MACHINE_ARCH)
 	$(MAKE) --no-print-directory dist ARCH=aarch64 DIST_BUILD=build-dist-aarch64
-	tests/distros/check-distros.sh build-dist-$(MACHINE_ARCH)/cdtracks build-dist-aarch64/cdtracks
+	tests/system/check-distros.sh build-dist-$(MACHINE_ARCH)/cdtracks build-dist-aarch64/cdtracks
 
 # make install [PREFIX=/usr/local] [DESTDIR=...]: builds BUILD as it is
 # configured (if it is not, configures it, without the tests) and installs
@@ -152,10 +152,10 @@ ifeq ($(CROSS),)
 	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_TESTS=ON)
 	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS)
 	$(call test,$(DIST_BUILD))
-	BUILD=$(DIST_BUILD) tests/dist/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
+	BUILD=$(DIST_BUILD) tests/system/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
 else
 	$(if $(filter i686,$(ARCH)),$(MAKE) --no-print-directory build)
-	BUILD=$(BUILD) tests/dist/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
+	BUILD=$(BUILD) tests/system/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
 endif
 
 # cdtracks for 64-bit Windows, cross-built with MinGW-w64, SDL linked in:
@@ -172,7 +172,7 @@ check-windows:
 	scripts/install-deps.sh windows
 	$(MAKE) --no-print-directory build
 	$(MAKE) --no-print-directory dist-windows
-	tests/windows/check-windows.sh $(WINDOWS_BUILD)/cdtracks-*-windows-x86_64.zip $(BUILD)
+	tests/system/check-windows.sh $(WINDOWS_BUILD)/cdtracks-*-windows-x86_64.zip $(BUILD)
 
 # Every release file in RELEASE_DIR (build-release/): the tarball of each
 # of RELEASE_ARCHES, the Windows zip, and SHA256SUMS. The same commit gives
@@ -186,7 +186,7 @@ release:
 # the files must be the same and their sums must check.
 check-release:
 	scripts/install-deps.sh release
-	tests/release/check-release.sh
+	tests/system/check-release.sh
 
 # Figures, not a test: writes docs/performance.md.
 bench:

@@ -36,7 +36,7 @@ set(sdl_work ${CMAKE_BINARY_DIR}/sdl)
 set(sdl_patches "")
 if(WIN32)
   # Windows' MCI misreads the table of contents: the driver asks the drive.
-  list(APPEND sdl_patches ${PROJECT_SOURCE_DIR}/patches/sdl-1.2-win32-cdrom-read-toc.patch)
+  list(APPEND sdl_patches ${CMAKE_CURRENT_LIST_DIR}/sdl-1.2-win32-cdrom-read-toc.patch)
 endif()
 
 # Stops unless DIR is an SDL 1.2 source folder that can be configured.
@@ -190,7 +190,7 @@ if(sdl_patches)
   string(CONCAT notice "${notice}\n"
     "SDL was changed for cdtracks before it was built: the patch files\n"
     "beside this notice, applied with patch -p1 to the source named above,\n"
-    "are the changes (cdtracks' source has them in patches/):\n")
+    "are the changes (cdtracks' source has them in cmake/):\n")
   foreach(patch ${sdl_patches})
     # Its description: what comes before the first file's diff.
     get_filename_component(name ${patch} NAME)

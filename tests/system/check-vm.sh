@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs each CDTRACKS given against Linux's own CD-ROM drivers: Debian's kernel
-# in QEMU, and an initramfs whose /init (tests/vm/init) runs the binaries.
+# in QEMU, and an initramfs whose /init (tests/system/vm-init) runs the binaries.
 # The drives: two virtio-scsi CD-ROM drives, one holding an ISO 9660 image
 # made here and one without a medium; and every described disc
 # (tests/discs/NAME.disc, and DISCS/NAME.disc) in a USB CD-ROM drive that
@@ -183,7 +183,7 @@ mkdir -p "$root/bin" "$root/etc" "$root/dev" "$root/proc" "$root/sys" "$root/tmp
 chmod 1777 "$root/tmp"
 cp "$busybox" "$root/bin/busybox"
 cp "$kernel/modules/"*.ko "$root/modules/"
-cp "$top/tests/vm/init" "$root/init"
+cp "$top/tests/system/vm-init" "$root/init"
 cp "$top/tests/system/cases.sh" "$root/cases.sh"
 with_libraries() {
     cp "$1" "$root$2"

@@ -49,9 +49,9 @@ wine_timeout() { timeout --kill-after=5 "$limit" "$@"; }
 mkdir "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$zip")
 dir=$work/zip/$(basename "$zip" .zip)
-# The patches to SDL (all of patches/ are the Windows build's) are in the
-# zip, and the notice names each and says what it changes.
-patches=$(cd "$top/patches" && ls)
+# The patches to SDL (all of cmake/*.patch are the Windows build's) are in
+# the zip, and the notice names each and says what it changes.
+patches=$(cd "$top/cmake" && ls -- *.patch)
 contents="cdtracks.exe cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt $patches"
 for f in $contents; do
     [ -f "$dir/$f" ] || case_fail "the zip lacks $f"
@@ -61,9 +61,9 @@ done
 # (The notice is in CR LF, as the zip's text files are.)
 tr -d '\r' <"$dir/SDL-NOTICE.txt" >"$work/notice"
 for f in $patches; do
-    cmp -s "$dir/$f" "$top/patches/$f" && grep -qxF "  $f:" "$work/notice" &&
-        grep -qxF "    $(head -n 1 "$top/patches/$f")" "$work/notice" ||
-        case_fail "the zip's $f is not patches/$f, or SDL-NOTICE.txt does not describe it"
+    cmp -s "$dir/$f" "$top/cmake/$f" && grep -qxF "  $f:" "$work/notice" &&
+        grep -qxF "    $(head -n 1 "$top/cmake/$f")" "$work/notice" ||
+        case_fail "the zip's $f is not cmake/$f, or SDL-NOTICE.txt does not describe it"
 done
 for f in cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt; do
     awk '!/\r$/ { bad = 1 } END { exit bad }' "$dir/$f" || case_fail "$f has lines without CR LF"
