@@ -1,8 +1,8 @@
 #!/bin/sh
 # real-discs.sh check must fail a disc whose description is a frame away
 # from what its source published: each kind of id on its own, the Enhanced
-# CD's and the mixed-mode disc's conventions, a stale .expected, and a disc
-# that names no id at all.
+# CD's and the mixed-mode disc's conventions, a stale .expected, a disc
+# that names no id at all, and a description that is no real disc's.
 #
 #   real-discs-test.sh REAL_DISCS_SH CORPUS SCRATCH
 set -u
@@ -78,6 +78,9 @@ variant 6-tracks.disc 2 1 all stale
 fails "a listing that is not the description's"
 variant 6-tracks.disc 0 0 musicbrainz-toc
 fails "a disc that names no id of its source"
+variant 6-tracks.disc 0 0 all
+echo "fail CDROMREADTOCHDR EIO" >>"$scratch/6-tracks.disc"
+fails "a description with a drive failure, which no real disc has"
 
 rm -rf "$scratch" "$scratch.out"
 [ "$failures" -eq 0 ]

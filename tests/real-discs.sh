@@ -9,8 +9,8 @@
 #                                 its "# KIND: VALUE" comments
 #
 # KIND is musicbrainz-id, musicbrainz-toc, cddb-id, accuraterip-id or
-# msf-addresses; docs/real-discs.md says how each is worked out. check prints a line a disc
-# and a count, and fails if any disc does not match.
+# msf-addresses; docs/real-discs.md says how each is worked out. check
+# prints a line a disc and a count, and fails if any disc does not match.
 set -u
 LC_ALL=C
 export LC_ALL
@@ -52,7 +52,9 @@ normalise() {
 # The listing, as SDL 1.2 reads the table: at most 99 tracks, each running
 # to the next entry, the last one read to the lead-out.
 listing() {
-    normalise "$1" | awk '
+    # Apart, so that a description it cannot read fails the listing.
+    table=$(normalise "$1") || return 1
+    printf '%s\n' "$table" | awk '
         $1 == "track" { n++; start[n] = $3 }
         $1 == "leadout" { leadout = $2 }
         END {
@@ -68,7 +70,8 @@ listing() {
 # own lead-out; MusicBrainz leaves out an Enhanced CD's data session, ending
 # 11,400 frames before it.
 ids_but_digest() {
-    normalise "$1" | awk '
+    table=$(normalise "$1") || return 1
+    printf '%s\n' "$table" | awk '
         function hex(v, width,    s, d) {
             s = ""
             for (; v > 0; v = (v - d) / 16) { d = v % 16; s = substr("0123456789abcdef", d + 1, 1) s }
