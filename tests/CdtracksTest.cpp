@@ -101,20 +101,30 @@ TEST_F(Cdtracks, ArgumentsMakeNoDifference)
     }
 }
 
-// Every disc of tests/discs (which make check-vm also runs through a real
-// kernel) lists as its NAME.expected says: data tracks like audio tracks
-// (mixed mode, Enhanced CD), numbers from 5, 99 tracks, an empty tray, an
-// unreadable table.
-TEST(CdtracksOnTheSuitesDiscs, ListThemAsTheirExpectedFilesSay)
+std::vector<std::string> discsIn(const std::string& directory)
 {
     std::vector<std::string> discs;
-    for (const auto& entry : std::filesystem::directory_iterator(CDTRACKS_DISCS)) {
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         if (entry.path().extension() == ".disc") {
             discs.push_back(entry.path().string());
         }
     }
     std::sort(discs.begin(), discs.end());
+    return discs;
+}
+
+// Every disc of tests/discs (which make check-vm also runs through a real
+// kernel) lists as its NAME.expected says: data tracks like audio tracks
+// (mixed mode, Enhanced CD), numbers from 5, 99 tracks, an empty tray, an
+// unreadable table. So does every real disc of tests/discs/real, converted
+// from published tables of contents (docs/real-discs.md).
+TEST(CdtracksOnTheSuitesDiscs, ListThemAsTheirExpectedFilesSay)
+{
+    std::vector<std::string> discs = discsIn(CDTRACKS_DISCS);
     ASSERT_GE(discs.size(), 8u);
+    const std::vector<std::string> real = discsIn(CDTRACKS_DISCS "/real");
+    ASSERT_GE(real.size(), 25u);
+    discs.insert(discs.end(), real.begin(), real.end());
     for (const std::string& disc : discs) {
         SCOPED_TRACE(disc);
         EmulatedDrive drive;
