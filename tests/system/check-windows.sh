@@ -4,9 +4,9 @@
 # plain file, and libcdemu.so, preloaded into the program's Wine process,
 # answers the Linux CD-ROM ioctls that Wine makes on that file's
 # descriptors (it knows them by the file's identity: Wine's server opens
-# the drive). Each disc of tests/discs is listed exactly as the Linux build
-# lists it (which is checked against the disc's .expected file), but for
-# the line ends: CRLF, Windows' text convention.
+# the drive). Each disc of tests/discs and tests/discs/real is listed
+# exactly as the Linux build lists it (which is checked against the disc's
+# .expected file), but for the line ends: CRLF, Windows' text convention.
 #
 # Also checks what the zip holds and which DLLs the exe imports.
 # Usage: check-windows.sh ZIP LINUX_BUILD
@@ -133,16 +133,18 @@ windows_listing_of() { # DISC
         "$linux/cdtracks") | sed 's/$/\r/'
 }
 
-# The exe lists disc NAME of tests/discs as the Linux build does, and the
-# Linux build lists it as NAME.expected says.
-same_as_linux() { # NAME
-    _disc=$(cat "$top/tests/discs/$1.disc")
-    on_windows "$1" "$_disc"
+# The exe lists the disc DISC (a .disc file) as the Linux build does, and
+# the Linux build lists it as its .expected says.
+same_as_linux() { # DISC
+    _name=disc-$(basename "$1" .disc)
+    case $1 in */real/*) _name=real-${_name#disc-} ;; esac
+    _disc=$(cat "$1")
+    on_windows "$_name" "$_disc"
     _want=$(windows_listing_of "$_disc")
-    [ "$_want" = "$(sed 's/$/\r/' "$top/tests/discs/$1.expected")" ] ||
-        case_fail "$1: the Linux build does not list it as $1.expected says"
-    expect_case "$work" "$1" 0 "$_want
-" ""
+    [ "$_want" = "$(sed 's/$/\r/' "${1%.disc}.expected")" ] ||
+        case_fail "$_name: the Linux build does not list it as ${1%.disc}.expected says"
+    expect_case "$work" "$_name" 0 "${_want:+$_want
+}" ""
 }
 
 sample=$(cat "$top/tests/discs/sample.disc")
@@ -157,14 +159,15 @@ expect_case "$work" no-drive 0 "" ""
 
 drive on
 start=$(now)
-same_as_linux sample
+same_as_linux "$top/tests/discs/sample.disc"
 warm=$(seconds_since "$start")
 # The drive was stopped and closed at exit, while SDL still ran: MCI's
 # close stops the drive, and does nothing once SDL has shut down.
-[ "$(tail -n 1 "$work/sample.calls")" = CDROMSTOP ] ||
-    case_fail "sample: the drive was not closed at exit: $(tr '\n' ' ' <"$work/sample.calls")"
-for disc in first-track-5 mixed-mode enhanced-cd data-only 99-tracks; do
-    same_as_linux $disc
+[ "$(tail -n 1 "$work/disc-sample.calls")" = CDROMSTOP ] ||
+    case_fail "sample: the drive was not closed at exit: $(tr '\n' ' ' <"$work/disc-sample.calls")"
+# Every other disc of tests/discs, the real discs among them.
+for disc in "$top"/tests/discs/*.disc "$top"/tests/discs/real/*.disc; do
+    [ "$(basename "$disc")" = sample.disc ] || same_as_linux "$disc"
 done
 on_windows empty "empty
 "
