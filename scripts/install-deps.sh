@@ -1,7 +1,6 @@
 #!/bin/sh
-# Installs the Debian packages that a make target needs, when any is missing.
-# Usage: install-deps.sh demo|check|vm|vm-arm|bench|distros|dist-ARCH|dist-windows|windows|
-#                        release|foreign
+# Installs the Debian packages that make targets need, when any is missing.
+# Usage: install-deps.sh TARGET...   (demo, check, vm, ...: see below)
 # As root it runs apt-get itself, with password-less sudo it uses sudo;
 # otherwise it names what is missing and the command to run, and stops. It
 # says in one line what it installs and about how much that is; apt's own
@@ -16,25 +15,30 @@ set -eu
 export LC_ALL=C
 
 build="cmake make g++ libsdl1.2-dev dpkg-dev autotools-dev"
-case "${1:-}" in
-demo)    packages="$build" ;;
-check)   packages="$build libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? man-db lintian
-                   musl-tools shellcheck busybox-static" ;;
-vm)      packages="$build qemu-system-x86 busybox-static genisoimage cd-discid" ;;
-vm-arm)  packages="$build qemu-system-arm busybox-static genisoimage" ;;
-bench)   packages="$build cd-discid valgrind hyperfine time" ;;
-distros) packages="$build debootstrap git qemu-user-static" ;;
-dist-windows) packages="$build gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip" ;;
-windows) packages="$build gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip wine wine64" ;;
-dist-i686)    packages="$build g++-i686-linux-gnu" ;;
-dist-aarch64) packages="$build g++-aarch64-linux-gnu" ;;
-dist-armhf)   packages="$build g++-arm-linux-gnueabihf" ;;
-foreign) packages="$build qemu-user-static" ;;
-release) packages="$build g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
-                   gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip unzip git" ;;
-*) echo "usage: install-deps.sh demo|check|vm|vm-arm|bench|distros|dist-ARCH|dist-windows|windows|release|foreign" >&2
-   exit 2 ;;
-esac
+usage="usage: install-deps.sh TARGET...: demo check vm vm-arm bench distros dist-ARCH dist-windows windows release foreign"
+[ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
+packages=$build
+for target; do
+    case $target in
+    demo)    ;;
+    check)   packages="$packages libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? man-db lintian
+                       musl-tools shellcheck busybox-static" ;;
+    vm)      packages="$packages qemu-system-x86 busybox-static genisoimage cd-discid" ;;
+    vm-arm)  packages="$packages qemu-system-arm busybox-static genisoimage" ;;
+    bench)   packages="$packages cd-discid valgrind hyperfine time" ;;
+    distros) packages="$packages debootstrap git qemu-user-static" ;;
+    dist-i686)    packages="$packages g++-i686-linux-gnu" ;;
+    dist-aarch64) packages="$packages g++-aarch64-linux-gnu" ;;
+    dist-armhf)   packages="$packages g++-arm-linux-gnueabihf" ;;
+    dist-windows) packages="$packages gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip" ;;
+    windows) packages="$packages gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip wine wine64" ;;
+    foreign) packages="$packages qemu-user-static" ;;
+    release) packages="$packages g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
+                       gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip unzip git" ;;
+    *) echo "$usage" >&2; exit 2 ;;
+    esac
+done
+packages=$(echo $packages | tr ' ' '\n' | awk '!seen[$0]++' | tr '\n' ' ')
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "install-deps: not a Debian system; make sure these are installed:" $packages >&2
