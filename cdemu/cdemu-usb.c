@@ -26,7 +26,7 @@
 #include <unistd.h>
 
 #include "disc.h"
-#include "drive.h"
+#include "ioctls.h"
 #include "scsi.h"
 
 #define ATTACH "/sys/devices/platform/vhci_hcd.0/attach"

@@ -1,5 +1,5 @@
 #define _GNU_SOURCE
-#include "drive.h"
+#include "ioctls.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -21,10 +21,10 @@ static struct {
     struct disc disc;
     int audio_status;       /* changes when the drive is told to stop */
     long calls[OP_COUNT];
-    int by_identity;        /* the device is a regular file: see drive.h */
+    int by_identity;        /* the device is a regular file: see ioctls.h */
     dev_t file_dev;
     ino_t file_ino;
-} drive = {.log_fd = -1};
+} state = {.log_fd = -1};
 
 /* The log is opened and closed with the system calls themselves: inside a
  * program, the library's open and close may be the emulator's own. */
@@ -38,13 +38,13 @@ static void raw_close(int fd)
     syscall(SYS_close, fd);
 }
 
-void drive_log(const char *fmt, ...)
+void ioctls_log(const char *fmt, ...)
 {
-    if (drive.log_path[0] == '\0')
+    if (state.log_path[0] == '\0')
         return;
-    if (drive.log_fd < 0) {
-        drive.log_fd = raw_open(drive.log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (drive.log_fd < 0)
+    if (state.log_fd < 0) {
+        state.log_fd = raw_open(state.log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (state.log_fd < 0)
             return;
     }
     char line[256];
@@ -57,7 +57,7 @@ void drive_log(const char *fmt, ...)
     if ((size_t)n > sizeof line - 2)
         n = sizeof line - 2;
     line[n++] = '\n';
-    ssize_t ignored = write(drive.log_fd, line, (size_t)n);
+    ssize_t ignored = write(state.log_fd, line, (size_t)n);
     (void)ignored;
 }
 
@@ -67,62 +67,62 @@ static void copy_env(const char *name, char *out, size_t size)
     snprintf(out, size, "%s", v != NULL ? v : "");
 }
 
-void drive_load(void)
+void ioctls_load(void)
 {
     char disc_path[4096];
-    drive.loaded = 1;
-    copy_env("CDEMU_DEVICE", drive.device, sizeof drive.device);
-    copy_env("CDEMU_LOG", drive.log_path, sizeof drive.log_path);
+    state.loaded = 1;
+    copy_env("CDEMU_DEVICE", state.device, sizeof state.device);
+    copy_env("CDEMU_LOG", state.log_path, sizeof state.log_path);
     copy_env("CDEMU_DISC", disc_path, sizeof disc_path);
-    if (drive.log_fd >= 0) {
-        raw_close(drive.log_fd);
-        drive.log_fd = -1;
+    if (state.log_fd >= 0) {
+        raw_close(state.log_fd);
+        state.log_fd = -1;
     }
-    memset(drive.calls, 0, sizeof drive.calls);
-    memset(&drive.disc, 0, sizeof drive.disc);
-    drive.disc.empty_errno = ENOMEDIUM;
+    memset(state.calls, 0, sizeof state.calls);
+    memset(&state.disc, 0, sizeof state.disc);
+    state.disc.empty_errno = ENOMEDIUM;
     if (disc_path[0] != '\0') {
         char error[512];
-        if (disc_load(disc_path, &drive.disc, error, sizeof error) != 0) {
+        if (disc_load(disc_path, &state.disc, error, sizeof error) != 0) {
             fprintf(stderr, "cdemu: %s\n", error);
             _exit(DRIVE_BAD_DESCRIPTION_STATUS);
         }
-    } else if (drive.device[0] != '\0') {
+    } else if (state.device[0] != '\0') {
         fprintf(stderr, "cdemu: CDEMU_DEVICE is set but CDEMU_DISC is not\n");
         _exit(DRIVE_BAD_DESCRIPTION_STATUS);
     }
-    drive.audio_status = drive.disc.audio_status;
+    state.audio_status = state.disc.audio_status;
     struct stat st;
-    drive.by_identity = drive.device[0] != '\0'
-        && stat(drive.device, &st) == 0 && S_ISREG(st.st_mode);
-    if (drive.by_identity) {
-        drive.file_dev = st.st_dev;
-        drive.file_ino = st.st_ino;
+    state.by_identity = state.device[0] != '\0'
+        && stat(state.device, &st) == 0 && S_ISREG(st.st_mode);
+    if (state.by_identity) {
+        state.file_dev = st.st_dev;
+        state.file_ino = st.st_ino;
     }
 }
 
-void drive_ensure_loaded(void)
+void ioctls_ensure_loaded(void)
 {
-    if (!drive.loaded)
-        drive_load();
+    if (!state.loaded)
+        ioctls_load();
 }
 
-const struct disc *drive_disc(void)
+const struct disc *ioctls_disc(void)
 {
-    drive_ensure_loaded();
-    return &drive.disc;
+    ioctls_ensure_loaded();
+    return &state.disc;
 }
 
-int drive_is_device(const char *path)
+int ioctls_is_device(const char *path)
 {
-    drive_ensure_loaded();
-    return path != NULL && drive.device[0] != '\0' && strcmp(path, drive.device) == 0;
+    ioctls_ensure_loaded();
+    return path != NULL && state.device[0] != '\0' && strcmp(path, state.device) == 0;
 }
 
-int drive_is_hidden(const char *path)
+int ioctls_is_hidden(const char *path)
 {
     static const char *const prefixes[] = {"/dev/cdrom", "/dev/hd", "/dev/scd", "/dev/sr"};
-    if (path == NULL || drive_is_device(path))
+    if (path == NULL || ioctls_is_device(path))
         return 0;
     for (size_t i = 0; i < sizeof prefixes / sizeof prefixes[0]; i++) {
         if (strncmp(path, prefixes[i], strlen(prefixes[i])) == 0)
@@ -131,7 +131,7 @@ int drive_is_hidden(const char *path)
     return 0;
 }
 
-int drive_is_mount_table(const char *path)
+int ioctls_is_mount_table(const char *path)
 {
     static const char *const tables[] = {"/etc/mtab", "/etc/fstab", "/proc/mounts",
                                          "/proc/self/mounts"};
@@ -142,7 +142,7 @@ int drive_is_mount_table(const char *path)
     return 0;
 }
 
-static int handle_index(const struct drive_handles *h, int fd)
+static int handle_index(const struct ioctls_handles *h, int fd)
 {
     for (int i = 0; i < h->count; i++) {
         if (h->fds[i] == fd)
@@ -151,32 +151,32 @@ static int handle_index(const struct drive_handles *h, int fd)
     return -1;
 }
 
-int drive_is_handle(const struct drive_handles *h, int fd)
+int ioctls_is_handle(const struct ioctls_handles *h, int fd)
 {
     return handle_index(h, fd) >= 0;
 }
 
-static void add_handle(struct drive_handles *h, int fd)
+static void add_handle(struct ioctls_handles *h, int fd)
 {
-    if (h->count == DRIVE_MAX_HANDLES) {
-        fprintf(stderr, "cdemu: more than %d open handles\n", DRIVE_MAX_HANDLES);
+    if (h->count == IOCTLS_MAX_HANDLES) {
+        fprintf(stderr, "cdemu: more than %d open handles\n", IOCTLS_MAX_HANDLES);
         abort();
     }
     h->fds[h->count++] = fd;
 }
 
-int drive_is_device_file(const struct stat *st)
+int ioctls_is_device_file(const struct stat *st)
 {
-    drive_ensure_loaded();
-    return drive.by_identity && st->st_dev == drive.file_dev && st->st_ino == drive.file_ino;
+    ioctls_ensure_loaded();
+    return state.by_identity && st->st_dev == state.file_dev && st->st_ino == state.file_ino;
 }
 
 /* Counts a call of op; returns the errno it is to fail with, or 0. */
 static int injected_failure(enum disc_op op)
 {
-    long call = ++drive.calls[op];
-    for (int i = 0; i < drive.disc.nfails; i++) {
-        const struct disc_fail *f = &drive.disc.fails[i];
+    long call = ++state.calls[op];
+    for (int i = 0; i < state.disc.nfails; i++) {
+        const struct disc_fail *f = &state.disc.fails[i];
         if (f->op == op && call >= f->from && (f->count == 0 || call < f->from + f->count))
             return f->err;
     }
@@ -189,44 +189,44 @@ static int fail_with(int err)
     return -1;
 }
 
-int drive_before_open(void)
+int ioctls_before_open(void)
 {
     int err = injected_failure(OP_OPEN);
     if (err == 0)
         return 0;
-    drive_log("open !%s", disc_errno_name(err));
+    ioctls_log("open !%s", disc_errno_name(err));
     return fail_with(err);
 }
 
-int drive_after_open(struct drive_handles *h, int fd)
+int ioctls_after_open(struct ioctls_handles *h, int fd)
 {
     if (fd < 0) {
-        drive_log("open !%s", disc_errno_name(errno));
+        ioctls_log("open !%s", disc_errno_name(errno));
         return fd;
     }
     /* A descriptor number the drive still holds was closed behind its back
      * (by a call it does not see): it is this open's now. */
-    if (!drive_is_handle(h, fd))
+    if (!ioctls_is_handle(h, fd))
         add_handle(h, fd);
-    drive_log("open");
+    ioctls_log("open");
     return fd;
 }
 
-void drive_close(struct drive_handles *h, int fd)
+void ioctls_close(struct ioctls_handles *h, int fd)
 {
     int i = handle_index(h, fd);
     if (i >= 0) {
         h->fds[i] = h->fds[--h->count];
-        drive_log("close");
+        ioctls_log("close");
     }
 }
 
-void drive_dup(struct drive_handles *h, int fd, int copy)
+void ioctls_dup(struct ioctls_handles *h, int fd, int copy)
 {
     if (copy == fd)
         return;
-    drive_close(h, copy);
-    if (drive_is_handle(h, fd))
+    ioctls_close(h, copy);
+    if (ioctls_is_handle(h, fd))
         add_handle(h, copy);
 }
 
@@ -239,28 +239,28 @@ static void to_msf(long frames, struct cdrom_msf0 *msf)
 
 static int header_first(void)
 {
-    return drive.disc.header_first >= 0 ? drive.disc.header_first : drive.disc.first;
+    return state.disc.header_first >= 0 ? state.disc.header_first : state.disc.first;
 }
 
 static int header_last(void)
 {
-    return drive.disc.header_last >= 0 ? drive.disc.header_last
-                                       : drive.disc.first + drive.disc.ntracks - 1;
+    return state.disc.header_last >= 0 ? state.disc.header_last
+                                       : state.disc.first + state.disc.ntracks - 1;
 }
 
 static int serve_subchnl(struct cdrom_subchnl *sc)
 {
     /* Linux's cdrom driver leaves cdsc_adr as the caller had it. A drive
      * that answers without a disc (empty sr) has no position to give. */
-    int position = drive.disc.empty_errno == 0;
-    sc->cdsc_audiostatus = (uint8_t)drive.audio_status;
+    int position = state.disc.empty_errno == 0;
+    sc->cdsc_audiostatus = (uint8_t)state.audio_status;
     sc->cdsc_ctrl = 0;
-    sc->cdsc_trk = (uint8_t)(position ? drive.disc.first : 0);
+    sc->cdsc_trk = (uint8_t)(position ? state.disc.first : 0);
     sc->cdsc_ind = (uint8_t)position;
     memset(&sc->cdsc_absaddr, 0, sizeof sc->cdsc_absaddr);
     memset(&sc->cdsc_reladdr, 0, sizeof sc->cdsc_reladdr);
     if (position && sc->cdsc_format == CDROM_MSF)
-        to_msf(drive.disc.ntracks > 0 ? drive.disc.start[0] : 150, &sc->cdsc_absaddr.msf);
+        to_msf(state.disc.ntracks > 0 ? state.disc.start[0] : 150, &sc->cdsc_absaddr.msf);
     return 0;
 }
 
@@ -269,14 +269,14 @@ static int serve_tocentry(struct cdrom_tocentry *e)
     long start;
     int data;
     if (e->cdte_track == CDROM_LEADOUT) {
-        start = drive.disc.leadout;
+        start = state.disc.leadout;
         data = 0;
     } else {
-        int i = e->cdte_track - drive.disc.first;
-        if (i < 0 || i >= drive.disc.ntracks)
+        int i = e->cdte_track - state.disc.first;
+        if (i < 0 || i >= state.disc.ntracks)
             return fail_with(EIO);
-        start = drive.disc.start[i];
-        data = drive.disc.data[i];
+        start = state.disc.start[i];
+        data = state.disc.data[i];
     }
     e->cdte_adr = 1;
     e->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
@@ -295,9 +295,9 @@ static int serve(enum disc_op op, void *arg)
     int err = injected_failure(op);
     if (err != 0)
         return fail_with(err);
-    if (op != OP_STOP && drive.disc.empty_errno != 0
-        && !(op == OP_SUBCHNL && drive.disc.empty_subchnl_ok))
-        return fail_with(drive.disc.empty_errno);
+    if (op != OP_STOP && state.disc.empty_errno != 0
+        && !(op == OP_SUBCHNL && state.disc.empty_subchnl_ok))
+        return fail_with(state.disc.empty_errno);
     switch (op) {
     case OP_SUBCHNL:
         return serve_subchnl(arg);
@@ -310,8 +310,8 @@ static int serve(enum disc_op op, void *arg)
     case OP_TOCENTRY:
         return serve_tocentry(arg);
     case OP_STOP:
-        if (drive.disc.empty_errno == 0)    /* without a disc nothing plays */
-            drive.audio_status = CDROM_AUDIO_NO_STATUS;
+        if (state.disc.empty_errno == 0)    /* without a disc nothing plays */
+            state.audio_status = CDROM_AUDIO_NO_STATUS;
         return 0;
     default:
         return fail_with(EINVAL);
@@ -329,7 +329,7 @@ static int request_op(unsigned long request, enum disc_op *op)
     }
 }
 
-size_t drive_ioctl_size(unsigned long request)
+size_t ioctls_arg_size(unsigned long request)
 {
     switch (request) {
     case CDROMSUBCHNL: return sizeof(struct cdrom_subchnl);
@@ -339,11 +339,11 @@ size_t drive_ioctl_size(unsigned long request)
     }
 }
 
-int drive_ioctl(unsigned long request, void *arg)
+int ioctls_serve(unsigned long request, void *arg)
 {
     enum disc_op op;
     if (request_op(request, &op) != 0) {
-        drive_log("ioctl 0x%lx !EINVAL", request);
+        ioctls_log("ioctl 0x%lx !EINVAL", request);
         return fail_with(EINVAL);
     }
     int rc = serve(op, arg);
@@ -355,9 +355,9 @@ int drive_ioctl(unsigned long request, void *arg)
     else
         snprintf(what, sizeof what, "%s", disc_op_name(op));
     if (rc == 0)
-        drive_log("%s", what);
+        ioctls_log("%s", what);
     else
-        drive_log("%s !%s", what, disc_errno_name(err));
+        ioctls_log("%s !%s", what, disc_errno_name(err));
     errno = err;
     return rc;
 }
