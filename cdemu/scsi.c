@@ -57,21 +57,21 @@ int scsi_check_disc(const struct disc *d, char *error, size_t error_size)
     return -1;
 }
 
-void scsi_init(struct scsi_drive *drive, const struct disc *disc, const char *product)
+void scsi_init(struct scsi_unit *unit, const struct disc *disc, const char *product)
 {
-    memset(drive, 0, sizeof *drive);
-    drive->disc = *disc;
-    snprintf(drive->product, sizeof drive->product, "%s", product);
-    scsi_reset(drive);
+    memset(unit, 0, sizeof *unit);
+    unit->disc = *disc;
+    snprintf(unit->product, sizeof unit->product, "%s", product);
+    scsi_reset(unit);
 }
 
-void scsi_reset(struct scsi_drive *drive)
+void scsi_reset(struct scsi_unit *unit)
 {
-    drive->audio_status = drive->disc.audio_status;
-    memset(drive->sense, 0, sizeof drive->sense);
+    unit->audio_status = unit->disc.audio_status;
+    memset(unit->sense, 0, sizeof unit->sense);
 }
 
-static int check_condition(struct scsi_drive *d, uint8_t key, uint8_t asc)
+static int check_condition(struct scsi_unit *d, uint8_t key, uint8_t asc)
 {
     d->sense[0] = key;
     d->sense[1] = asc;
@@ -91,14 +91,14 @@ static int injected(const struct disc *disc, enum disc_op op)
 
 /* A failure as the kernel reads it back: ENOMEDIUM from NOT READY, EIO
  * from any other sense. */
-static int fail_as(struct scsi_drive *d, int err, uint8_t medium_asc)
+static int fail_as(struct scsi_unit *d, int err, uint8_t medium_asc)
 {
     if (err == ENOMEDIUM)
         return check_condition(d, NOT_READY, NO_MEDIUM);
     return check_condition(d, MEDIUM_ERROR, medium_asc);
 }
 
-static int has_disc(const struct scsi_drive *d)
+static int has_disc(const struct scsi_unit *d)
 {
     return d->disc.empty_errno == 0;
 }
@@ -129,7 +129,7 @@ static void put_address(uint8_t *p, long frames, int msf)
     }
 }
 
-static size_t inquiry(const struct scsi_drive *d, uint8_t *data)
+static size_t inquiry(const struct scsi_unit *d, uint8_t *data)
 {
     memset(data, 0, 36);
     data[0] = 0x05;     /* CD/DVD device */
@@ -143,7 +143,7 @@ static size_t inquiry(const struct scsi_drive *d, uint8_t *data)
     return 36;
 }
 
-static size_t request_sense(struct scsi_drive *d, uint8_t *data)
+static size_t request_sense(struct scsi_unit *d, uint8_t *data)
 {
     memset(data, 0, 18);
     data[0] = 0x70;     /* current error, fixed format */
@@ -154,7 +154,7 @@ static size_t request_sense(struct scsi_drive *d, uint8_t *data)
     return 18;
 }
 
-static int read_subchannel(struct scsi_drive *d, const uint8_t *cdb, uint8_t *data, size_t *length)
+static int read_subchannel(struct scsi_unit *d, const uint8_t *cdb, uint8_t *data, size_t *length)
 {
     int err = injected(&d->disc, OP_SUBCHNL);
     if (err != 0)
@@ -192,7 +192,7 @@ static size_t toc_descriptor(uint8_t *p, int data_track, int number, long start,
  * the lead-out (0xAA alone); a track the disc does not have is an invalid
  * field. The kernel's header read asks for track 0 by logical address, its
  * entry reads for one track each by MSF. */
-static int read_toc(struct scsi_drive *d, const uint8_t *cdb, uint8_t *data, size_t *length)
+static int read_toc(struct scsi_unit *d, const uint8_t *cdb, uint8_t *data, size_t *length)
 {
     const struct disc *disc = &d->disc;
     int format = cdb[2] & 0x0f;
@@ -228,7 +228,7 @@ static int read_toc(struct scsi_drive *d, const uint8_t *cdb, uint8_t *data, siz
     return SCSI_GOOD;
 }
 
-int scsi_command(struct scsi_drive *d, const uint8_t cdb[16], uint8_t *data, size_t *length)
+int scsi_command(struct scsi_unit *d, const uint8_t cdb[16], uint8_t *data, size_t *length)
 {
     *length = 0;
     if (cdb[0] != 0x03)
