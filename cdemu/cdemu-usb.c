@@ -26,7 +26,6 @@
 #include <unistd.h>
 
 #include "disc.h"
-#include "ioctls.h"
 #include "scsi.h"
 
 #define ATTACH "/sys/devices/platform/vhci_hcd.0/attach"
@@ -365,11 +364,11 @@ int main(int argc, char **argv)
     char error[512];
     if (disc_load(path, &disc, error, sizeof error) != 0) {
         fprintf(stderr, "cdemu-usb: %s\n", error);
-        return DRIVE_BAD_DESCRIPTION_STATUS;
+        return DISC_BAD_DESCRIPTION_STATUS;
     }
     if (scsi_check_disc(&disc, error, sizeof error) != 0) {
         fprintf(stderr, "cdemu-usb: %s: %s\n", path, error);
-        return DRIVE_BAD_DESCRIPTION_STATUS;
+        return DISC_BAD_DESCRIPTION_STATUS;
     }
     usb.number = (unsigned)number;
     char product[17];

@@ -85,11 +85,11 @@ void ioctls_load(void)
         char error[512];
         if (disc_load(disc_path, &state.disc, error, sizeof error) != 0) {
             fprintf(stderr, "cdemu: %s\n", error);
-            _exit(DRIVE_BAD_DESCRIPTION_STATUS);
+            _exit(DISC_BAD_DESCRIPTION_STATUS);
         }
     } else if (state.device[0] != '\0') {
         fprintf(stderr, "cdemu: CDEMU_DEVICE is set but CDEMU_DISC is not\n");
-        _exit(DRIVE_BAD_DESCRIPTION_STATUS);
+        _exit(DISC_BAD_DESCRIPTION_STATUS);
     }
     state.audio_status = state.disc.audio_status;
     struct stat st;
@@ -172,15 +172,9 @@ int ioctls_is_device_file(const struct stat *st)
 }
 
 /* Counts a call of op; returns the errno it is to fail with, or 0. */
-static int injected_failure(enum disc_op op)
+static int call_failure(enum disc_op op)
 {
-    long call = ++state.calls[op];
-    for (int i = 0; i < state.disc.nfails; i++) {
-        const struct disc_fail *f = &state.disc.fails[i];
-        if (f->op == op && call >= f->from && (f->count == 0 || call < f->from + f->count))
-            return f->err;
-    }
-    return 0;
+    return disc_failure(&state.disc, op, ++state.calls[op]);
 }
 
 static int fail_with(int err)
@@ -191,7 +185,7 @@ static int fail_with(int err)
 
 int ioctls_before_open(void)
 {
-    int err = injected_failure(OP_OPEN);
+    int err = call_failure(OP_OPEN);
     if (err == 0)
         return 0;
     ioctls_log("open !%s", disc_errno_name(err));
@@ -230,29 +224,19 @@ void ioctls_dup(struct ioctls_handles *h, int fd, int copy)
         add_handle(h, copy);
 }
 
-static void to_msf(long frames, struct cdrom_msf0 *msf)
+static void put_msf(long address, struct cdrom_msf0 *out)
 {
-    msf->minute = (uint8_t)(frames / 4500);
-    msf->second = (uint8_t)(frames / 75 % 60);
-    msf->frame = (uint8_t)(frames % 75);
-}
-
-static int header_first(void)
-{
-    return state.disc.header_first >= 0 ? state.disc.header_first : state.disc.first;
-}
-
-static int header_last(void)
-{
-    return state.disc.header_last >= 0 ? state.disc.header_last
-                                       : state.disc.first + state.disc.ntracks - 1;
+    struct disc_msf msf = disc_msf(address);
+    out->minute = msf.minute;
+    out->second = msf.second;
+    out->frame = msf.frame;
 }
 
 static int serve_subchnl(struct cdrom_subchnl *sc)
 {
     /* Linux's cdrom driver leaves cdsc_adr as the caller had it. A drive
      * that answers without a disc (empty sr) has no position to give. */
-    int position = state.disc.empty_errno == 0;
+    int position = disc_present(&state.disc);
     sc->cdsc_audiostatus = (uint8_t)state.audio_status;
     sc->cdsc_ctrl = 0;
     sc->cdsc_trk = (uint8_t)(position ? state.disc.first : 0);
@@ -260,31 +244,23 @@ static int serve_subchnl(struct cdrom_subchnl *sc)
     memset(&sc->cdsc_absaddr, 0, sizeof sc->cdsc_absaddr);
     memset(&sc->cdsc_reladdr, 0, sizeof sc->cdsc_reladdr);
     if (position && sc->cdsc_format == CDROM_MSF)
-        to_msf(state.disc.ntracks > 0 ? state.disc.start[0] : 150, &sc->cdsc_absaddr.msf);
+        put_msf(disc_rest_address(&state.disc), &sc->cdsc_absaddr.msf);
     return 0;
 }
 
 static int serve_tocentry(struct cdrom_tocentry *e)
 {
-    long start;
-    int data;
-    if (e->cdte_track == CDROM_LEADOUT) {
-        start = state.disc.leadout;
-        data = 0;
-    } else {
-        int i = e->cdte_track - state.disc.first;
-        if (i < 0 || i >= state.disc.ntracks)
-            return fail_with(EIO);
-        start = state.disc.start[i];
-        data = state.disc.data[i];
-    }
+    int i = disc_entry_index(&state.disc, e->cdte_track);
+    if (i < 0)
+        return fail_with(EIO);
+    struct disc_entry entry = disc_entry_at(&state.disc, i);
     e->cdte_adr = 1;
-    e->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
-    e->cdte_datamode = (uint8_t)data;  /* as Linux's sr driver derives it */
+    e->cdte_ctrl = entry.data ? CDROM_DATA_TRACK : 0;
+    e->cdte_datamode = (uint8_t)entry.data;  /* as Linux's sr driver derives it */
     if (e->cdte_format == CDROM_MSF)
-        to_msf(start, &e->cdte_addr.msf);
+        put_msf(entry.address, &e->cdte_addr.msf);
     else if (e->cdte_format == CDROM_LBA)
-        e->cdte_addr.lba = (int)(start - 150);
+        e->cdte_addr.lba = (int)disc_lba(entry.address);
     else
         return fail_with(EINVAL);
     return 0;
@@ -292,25 +268,22 @@ static int serve_tocentry(struct cdrom_tocentry *e)
 
 static int serve(enum disc_op op, void *arg)
 {
-    int err = injected_failure(op);
+    int err = call_failure(op);
     if (err != 0)
         return fail_with(err);
-    if (op != OP_STOP && state.disc.empty_errno != 0
-        && !(op == OP_SUBCHNL && state.disc.empty_subchnl_ok))
-        return fail_with(state.disc.empty_errno);
     switch (op) {
     case OP_SUBCHNL:
         return serve_subchnl(arg);
     case OP_TOCHDR: {
         struct cdrom_tochdr *h = arg;
-        h->cdth_trk0 = (uint8_t)header_first();
-        h->cdth_trk1 = (uint8_t)header_last();
+        h->cdth_trk0 = (uint8_t)disc_header_first(&state.disc);
+        h->cdth_trk1 = (uint8_t)disc_header_last(&state.disc);
         return 0;
     }
     case OP_TOCENTRY:
         return serve_tocentry(arg);
     case OP_STOP:
-        if (state.disc.empty_errno == 0)    /* without a disc nothing plays */
+        if (disc_present(&state.disc))  /* without a disc nothing plays */
             state.audio_status = CDROM_AUDIO_NO_STATUS;
         return 0;
     default:

@@ -1,7 +1,8 @@
 /*
- * The emulated CD-ROM drive's ioctl layer: the disc in it, the descriptors
- * open on it, the answers to the CD-ROM ioctls, the injected failures and
- * the call log. Both ways into a program use it: libcdemu.so, which a program loads
+ * The emulated CD-ROM drive's ioctl layer: the disc in it (what the disc
+ * means is disc.h's), the descriptors open on it, the answers to the CD-ROM
+ * ioctls, the count of calls that injected failures go by, and the call
+ * log. Both ways into a program use it: libcdemu.so, which a program loads
  * with LD_PRELOAD, and cdemu-run, which traces a program's system calls.
  * Calls that fail return -1 with errno set, as the system calls do.
  */
@@ -13,13 +14,10 @@
 
 #include "disc.h"
 
-/* Status of a program stopped for a disc description it cannot read. */
-#define DRIVE_BAD_DESCRIPTION_STATUS 97
-
 /* (Re)reads CDEMU_DEVICE, CDEMU_DISC and CDEMU_LOG, loads the disc and
  * restarts the per-operation call counts; open descriptors stay the drive's.
  * A description that cannot be read ends the process with
- * DRIVE_BAD_DESCRIPTION_STATUS and "cdemu: FILE:LINE: what" on stderr. */
+ * DISC_BAD_DESCRIPTION_STATUS and "cdemu: FILE:LINE: what" on stderr. */
 void ioctls_load(void);
 
 /* Loads the drive on first use. */
