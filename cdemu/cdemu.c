@@ -245,9 +245,7 @@ EXPORT int ioctl(int fd, ioctl_request request, ...)
     void *arg = va_arg(ap, void *);
     va_end(ap);
     ioctls_ensure_loaded();
-    struct stat st;
-    if (ioctls_is_handle(&handles, fd)
-        || (fstat(fd, &st) == 0 && ioctls_is_device_file(&st)))
+    if (ioctls_is_handle(&handles, fd) || ioctls_is_device_fd(fd))
         return ioctls_serve((unsigned int)request, arg);
     return NEXT("ioctl", int (*)(int, ioctl_request, ...))(fd, request, arg);
 }

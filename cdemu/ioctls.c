@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <linux/cdrom.h>
+#include <linux/stat.h>     /* struct statx, which not every C library declares */
 
 static struct {
     int loaded;
@@ -22,12 +23,15 @@ static struct {
     int audio_status;       /* changes when the drive is told to stop */
     long calls[OP_COUNT];
     int by_identity;        /* the device is a regular file: see ioctls.h */
-    dev_t file_dev;
-    ino_t file_ino;
+    struct {
+        unsigned major, minor;
+        uint64_t ino;
+    } file;
 } state = {.log_fd = -1};
 
-/* The log is opened and closed with the system calls themselves: inside a
- * program, the library's open and close may be the emulator's own. */
+/* The file system is reached with the system calls themselves: inside a
+ * program, the library's open, close and stat may be libcdemu's own, which
+ * would come back into the drive while it loads or logs. */
 static int raw_open(const char *path, int flags, mode_t mode)
 {
     return (int)syscall(SYS_openat, AT_FDCWD, path, flags, mode);
@@ -36,6 +40,14 @@ static int raw_open(const char *path, int flags, mode_t mode)
 static void raw_close(int fd)
 {
     syscall(SYS_close, fd);
+}
+
+/* The type and identity of path, or with path "" of descriptor fd; statx
+ * has the one layout on every processor, where stat's differ. */
+static int raw_statx(int fd, const char *path, struct statx *st)
+{
+    int flags = path[0] == '\0' ? AT_EMPTY_PATH : 0;
+    return (int)syscall(SYS_statx, fd, path, flags, STATX_TYPE | STATX_INO, st);
 }
 
 void ioctls_log(const char *fmt, ...)
@@ -57,8 +69,7 @@ void ioctls_log(const char *fmt, ...)
     if ((size_t)n > sizeof line - 2)
         n = sizeof line - 2;
     line[n++] = '\n';
-    ssize_t ignored = write(state.log_fd, line, (size_t)n);
-    (void)ignored;
+    syscall(SYS_write, state.log_fd, line, (size_t)n);
 }
 
 static void copy_env(const char *name, char *out, size_t size)
@@ -92,12 +103,13 @@ void ioctls_load(void)
         _exit(DISC_BAD_DESCRIPTION_STATUS);
     }
     state.audio_status = state.disc.audio_status;
-    struct stat st;
+    struct statx st;
     state.by_identity = state.device[0] != '\0'
-        && stat(state.device, &st) == 0 && S_ISREG(st.st_mode);
+        && raw_statx(AT_FDCWD, state.device, &st) == 0 && (st.stx_mode & S_IFMT) == S_IFREG;
     if (state.by_identity) {
-        state.file_dev = st.st_dev;
-        state.file_ino = st.st_ino;
+        state.file.major = st.stx_dev_major;
+        state.file.minor = st.stx_dev_minor;
+        state.file.ino = st.stx_ino;
     }
 }
 
@@ -165,10 +177,12 @@ static void add_handle(struct ioctls_handles *h, int fd)
     h->fds[h->count++] = fd;
 }
 
-int ioctls_is_device_file(const struct stat *st)
+int ioctls_is_device_fd(int fd)
 {
     ioctls_ensure_loaded();
-    return state.by_identity && st->st_dev == state.file_dev && st->st_ino == state.file_ino;
+    struct statx st;
+    return state.by_identity && raw_statx(fd, "", &st) == 0 && st.stx_dev_major == state.file.major
+           && st.stx_dev_minor == state.file.minor && st.stx_ino == state.file.ino;
 }
 
 /* Counts a call of op; returns the errno it is to fail with, or 0. */

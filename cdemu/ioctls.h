@@ -10,7 +10,6 @@
 #define CDEMU_IOCTLS_H
 
 #include <stddef.h>
-#include <sys/stat.h>
 
 #include "disc.h"
 
@@ -50,12 +49,12 @@ int ioctls_after_open(struct ioctls_handles *h, int fd);
 
 int ioctls_is_handle(const struct ioctls_handles *h, int fd);
 
-/* Whether a descriptor, given its stat, is the drive by identity. When
- * CDEMU_DEVICE is a regular file, any descriptor of that very file is the
- * drive, however it reached the program: Wine's server opens the drive
- * itself and hands the program a descriptor. A device path that is a
- * symlink to /dev/null is recognised by its open only. */
-int ioctls_is_device_file(const struct stat *st);
+/* Whether descriptor fd is the drive by identity. When CDEMU_DEVICE is a
+ * regular file, any descriptor of that very file is the drive, however it
+ * reached the program: Wine's server opens the drive itself and hands the
+ * program a descriptor. A device path that is a symlink to /dev/null is
+ * recognised by its open only. */
+int ioctls_is_device_fd(int fd);
 
 /* Descriptor fd is being closed: if it is the drive's, it is no longer. */
 void ioctls_close(struct ioctls_handles *h, int fd);
