@@ -3,7 +3,7 @@
  * outside it. Where libcdemu.so needs the program's dynamic loader to take it
  * in, this traces the program's system calls and answers those on the drive
  * itself, so it serves any program, a statically linked one among them. The
- * drive (drive.c), the disc descriptions, the call log and the injected
+ * drive (ioctls.c), the disc descriptions, the call log and the injected
  * failures are the same; so are the variables, CDEMU_DEVICE, CDEMU_DISC and
  * CDEMU_LOG.
  *
@@ -45,7 +45,7 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 
-#include "drive.h"
+#include "ioctls.h"
 
 #if !defined(__x86_64__)
 #error "cdemu-run reads and changes x86-64 registers"
@@ -123,7 +123,7 @@ static int read_path(pid_t pid, uint64_t address, char *buf, size_t size)
  * that share the kernel's. */
 struct files {
     int users;
-    struct drive_handles handles;
+    struct ioctls_handles handles;
 };
 
 static struct files *new_files(const struct files *copy_of)
@@ -242,13 +242,13 @@ static long serve_ioctl(pid_t pid, unsigned long request, uint64_t arg)
         char bytes[64];
         long align;
     } buf;
-    size_t size = drive_ioctl_size(request);
+    size_t size = ioctls_arg_size(request);
     if (size > sizeof buf.bytes)
         abort();
     memset(&buf, 0, sizeof buf);
     if (size > 0 && read_memory(pid, arg, buf.bytes, size) != 0)
         return -EFAULT;
-    if (drive_ioctl(request, buf.bytes) != 0)
+    if (ioctls_serve(request, buf.bytes) != 0)
         return -errno;
     if (size > 0 && write_memory(pid, arg, buf.bytes, size) != 0)
         return -EFAULT;
@@ -268,7 +268,7 @@ static int on_call(struct tracee *t)
 {
     struct user_regs_struct regs;
     get_call(t->pid, &regs);
-    struct drive_handles *handles = &t->files->handles;
+    struct ioctls_handles *handles = &t->files->handles;
     int fd = (int)regs.rdi;
     char path[4096];
     uint64_t path_arg;
@@ -287,7 +287,7 @@ static int on_call(struct tracee *t)
         path_arg = regs.rsi;
         break;
     case SYS_close:
-        drive_close(handles, fd);
+        ioctls_close(handles, fd);
         return 0;
 #ifdef SYS_close_range
     case SYS_close_range:
@@ -296,7 +296,7 @@ static int on_call(struct tracee *t)
             for (int i = handles->count - 1; i >= 0; i--) {
                 if ((unsigned)handles->fds[i] >= (unsigned)regs.rdi
                     && (unsigned)handles->fds[i] <= (unsigned)regs.rsi)
-                    drive_close(handles, handles->fds[i]);
+                    ioctls_close(handles, handles->fds[i]);
             }
         }
         return 0;
@@ -310,15 +310,15 @@ static int on_call(struct tracee *t)
     case SYS_dup3:
         /* Seen again on return: the copy is known then. One made over a
          * drive descriptor (dup2, dup3) closes that one. */
-        if (!drive_is_handle(handles, fd)
+        if (!ioctls_is_handle(handles, fd)
             && (regs.orig_rax == SYS_dup || regs.orig_rax == SYS_fcntl
-                || !drive_is_handle(handles, (int)regs.rsi)))
+                || !ioctls_is_handle(handles, (int)regs.rsi)))
             return 0;
         t->awaited = (long)regs.orig_rax;
         t->arg = fd;
         return 1;
     case SYS_ioctl:
-        if (drive_is_handle(handles, fd))
+        if (ioctls_is_handle(handles, fd))
             skip_call(t->pid, serve_ioctl(t->pid, regs.rsi, regs.rdx));
         return 0;
     default:
@@ -330,15 +330,15 @@ static int on_call(struct tracee *t)
     if (path[0] != '/' && dirfd != AT_FDCWD)
         return 0;
     int opens = regs.orig_rax == SYS_open || regs.orig_rax == SYS_openat;
-    if (opens && drive_is_device(path)) {
-        if (drive_before_open() != 0) {
+    if (opens && ioctls_is_device(path)) {
+        if (ioctls_before_open() != 0) {
             skip_call(t->pid, -errno);
             return 0;
         }
         t->awaited = (long)regs.orig_rax;
         return 1;
     }
-    if ((opens && drive_is_mount_table(path)) || (!opens && drive_is_hidden(path)))
+    if ((opens && ioctls_is_mount_table(path)) || (!opens && ioctls_is_hidden(path)))
         skip_call(t->pid, -ENOENT);
     return 0;
 }
@@ -354,9 +354,9 @@ static void on_return(struct tracee *t)
     if (call == SYS_open || call == SYS_openat) {
         if (result < 0)
             errno = (int)-result;
-        drive_after_open(&t->files->handles, result < 0 ? -1 : (int)result);
+        ioctls_after_open(&t->files->handles, result < 0 ? -1 : (int)result);
     } else if (result >= 0) {
-        drive_dup(&t->files->handles, t->arg, (int)result);
+        ioctls_dup(&t->files->handles, t->arg, (int)result);
     }
 }
 
@@ -401,7 +401,7 @@ static void on_exec(struct tracee *t)
     if (ptrace(PTRACE_GETEVENTMSG, pid, NULL, &former) == 0 && (pid_t)former != pid)
         forget((pid_t)former);
     t = tracee_of(pid);
-    struct drive_handles *handles = &t->files->handles;
+    struct ioctls_handles *handles = &t->files->handles;
     for (int i = handles->count - 1; i >= 0; i--) {
         if (!is_open(t->pid, handles->fds[i]))
             handles->fds[i] = handles->fds[--handles->count];
@@ -509,7 +509,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: cdemu-run PROGRAM [ARGUMENT...]\n");
         return 2;
     }
-    drive_load();
+    ioctls_load();
     pid_t program = start(argv + 1);
     for (;;) {
         int status;

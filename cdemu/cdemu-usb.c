@@ -26,7 +26,6 @@
 #include <unistd.h>
 
 #include "disc.h"
-#include "drive.h"
 #include "scsi.h"
 
 #define ATTACH "/sys/devices/platform/vhci_hcd.0/attach"
@@ -51,15 +50,18 @@
 static volatile sig_atomic_t reset_requested;
 static int verbose;
 
+/* The drive's firmware: the SCSI logical unit that holds the disc. */
+static struct scsi_unit unit;
+
+/* The bulk-only transport's state: the command under way. */
 static struct {
-    struct scsi_drive scsi;
     unsigned number;
     enum { IDLE, DATA_IN, DATA_OUT, STATUS } state;
     unsigned long tag, expected, sent;
     int failed;
     size_t length;
     uint8_t data[SCSI_MAX_DATA];
-} drive;
+} usb;
 
 static unsigned long get_be32(const uint8_t *p)
 {
@@ -173,7 +175,7 @@ static long control(const uint8_t *setup, uint8_t *out, size_t *length)
             *length = sizeof languages;
             memcpy(out, languages, sizeof languages);
         } else if (type == 3 && index <= 3) {
-            snprintf(serial, sizeof serial, "CDEMU%04u", drive.number);
+            snprintf(serial, sizeof serial, "CDEMU%04u", usb.number);
             const char *const texts[] = {"cdemu", "Emulated CD-ROM drive", serial};
             *length = string_descriptor(texts[index - 1], out);
         } else {
@@ -190,7 +192,7 @@ static long control(const uint8_t *setup, uint8_t *out, size_t *length)
         return 0;
     case 0x2102:    /* CLEAR_FEATURE, endpoint halt */
     case 0x21ff:    /* bulk-only mass storage reset */
-        drive.state = IDLE;
+        usb.state = IDLE;
         return 0;
     case 0x0009:    /* SET_CONFIGURATION */
     case 0x010b:    /* SET_INTERFACE */
@@ -204,16 +206,16 @@ static void command(const uint8_t *cbw, size_t size)
 {
     if (size != 31 || get_le32(cbw) != CBW_SIGNATURE) {
         fprintf(stderr, "cdemu-usb: not a command block (%zu bytes)\n", size);
-        drive.state = IDLE;
+        usb.state = IDLE;
         return;
     }
     if (reset_requested) {
         reset_requested = 0;
-        scsi_reset(&drive.scsi);
+        scsi_reset(&unit);
     }
     uint8_t cdb[16] = {0};
     memcpy(cdb, cbw + 15, cbw[14] < 16 ? cbw[14] : 16);
-    int status = scsi_command(&drive.scsi, cdb, drive.data, &drive.length);
+    int status = scsi_command(&unit, cdb, usb.data, &usb.length);
     if (verbose) {
         char line[80];
         int n = 0;
@@ -223,38 +225,38 @@ static void command(const uint8_t *cbw, size_t size)
             snprintf(line + n, sizeof line - (size_t)n, "-> %d\n", status);
         else
             snprintf(line + n, sizeof line - (size_t)n, "-> %d %x/%02x\n", status,
-                     drive.scsi.sense[0], drive.scsi.sense[1]);
+                     unit.sense[0], unit.sense[1]);
         fputs(line, stderr);
     }
-    drive.tag = get_le32(cbw + 4);
-    drive.expected = get_le32(cbw + 8);
-    drive.failed = status != SCSI_GOOD;
-    drive.sent = 0;
-    if (drive.length > drive.expected)
-        drive.length = drive.expected;
-    if (drive.expected == 0)
-        drive.state = STATUS;
+    usb.tag = get_le32(cbw + 4);
+    usb.expected = get_le32(cbw + 8);
+    usb.failed = status != SCSI_GOOD;
+    usb.sent = 0;
+    if (usb.length > usb.expected)
+        usb.length = usb.expected;
+    if (usb.expected == 0)
+        usb.state = STATUS;
     else
-        drive.state = cbw[12] & 0x80 ? DATA_IN : DATA_OUT;
+        usb.state = cbw[12] & 0x80 ? DATA_IN : DATA_OUT;
 }
 
 /* A transfer from the drive: the data of the command, ended by a short
  * one, then its status. */
 static void bulk_in(int fd, const uint8_t *request, size_t size)
 {
-    if (drive.state == DATA_IN) {
-        size_t n = drive.length - drive.sent < size ? drive.length - drive.sent : size;
-        reply(fd, request, 0, drive.data + drive.sent, n);
-        drive.sent += n;
-        if (n < size || drive.sent == drive.expected)
-            drive.state = STATUS;
-    } else if (drive.state == STATUS) {
+    if (usb.state == DATA_IN) {
+        size_t n = usb.length - usb.sent < size ? usb.length - usb.sent : size;
+        reply(fd, request, 0, usb.data + usb.sent, n);
+        usb.sent += n;
+        if (n < size || usb.sent == usb.expected)
+            usb.state = STATUS;
+    } else if (usb.state == STATUS) {
         uint8_t csw[13];
         put_le32(csw, CSW_SIGNATURE);
-        put_le32(csw + 4, drive.tag);
-        put_le32(csw + 8, drive.expected - drive.sent);
-        csw[12] = (uint8_t)drive.failed;
-        drive.state = IDLE;
+        put_le32(csw + 4, usb.tag);
+        put_le32(csw + 8, usb.expected - usb.sent);
+        csw[12] = (uint8_t)usb.failed;
+        usb.state = IDLE;
         reply(fd, request, 0, csw, size < sizeof csw ? size : sizeof csw);
     } else {
         reply(fd, request, STALL, NULL, 0);
@@ -263,11 +265,11 @@ static void bulk_in(int fd, const uint8_t *request, size_t size)
 
 static void bulk_out(int fd, const uint8_t *request, const uint8_t *data, size_t size)
 {
-    if (drive.state == DATA_OUT) {
+    if (usb.state == DATA_OUT) {
         /* No command this drive knows takes data: the status says so. */
-        drive.sent += size;
-        if (drive.sent >= drive.expected)
-            drive.state = STATUS;
+        usb.sent += size;
+        if (usb.sent >= usb.expected)
+            usb.state = STATUS;
     } else {
         command(data, size);
     }
@@ -334,7 +336,7 @@ static void attach(int fd, pid_t server)
     int err = errno;
     for (unsigned port = 0; sys >= 0; port++) {
         char line[64];
-        int n = snprintf(line, sizeof line, "%u %d %u %d", port, fd, drive.number + 1, HIGH_SPEED);
+        int n = snprintf(line, sizeof line, "%u %d %u %d", port, fd, usb.number + 1, HIGH_SPEED);
         if (write(sys, line, (size_t)n) == n) {
             close(sys);
             return;
@@ -362,16 +364,16 @@ int main(int argc, char **argv)
     char error[512];
     if (disc_load(path, &disc, error, sizeof error) != 0) {
         fprintf(stderr, "cdemu-usb: %s\n", error);
-        return DRIVE_BAD_DESCRIPTION_STATUS;
+        return DISC_BAD_DESCRIPTION_STATUS;
     }
     if (scsi_check_disc(&disc, error, sizeof error) != 0) {
         fprintf(stderr, "cdemu-usb: %s: %s\n", path, error);
-        return DRIVE_BAD_DESCRIPTION_STATUS;
+        return DISC_BAD_DESCRIPTION_STATUS;
     }
-    drive.number = (unsigned)number;
+    usb.number = (unsigned)number;
     char product[17];
-    snprintf(product, sizeof product, "disc %u", drive.number);
-    scsi_init(&drive.scsi, &disc, product);
+    snprintf(product, sizeof product, "disc %u", usb.number);
+    scsi_init(&unit, &disc, product);
 
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);

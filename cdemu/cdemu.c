@@ -4,7 +4,7 @@
  *
  * It answers for one device path (CDEMU_DEVICE; a symlink to /dev/null passes
  * SDL's device check): opening it opens the real target, and the CD-ROM
- * ioctls on that descriptor are served by the drive (drive.c) from the disc
+ * ioctls on that descriptor are served by the drive (ioctls.c) from the disc
  * described in the file CDEMU_DISC. Every call it serves, and SDL's start and
  * shut-down, is appended to CDEMU_LOG, one line each. The machine's own
  * drives and mount tables are hidden, so that with no CDEMU_DEVICE there is
@@ -29,7 +29,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "drive.h"
+#include "ioctls.h"
 
 #define EXPORT __attribute__((visibility("default")))
 
@@ -52,14 +52,14 @@ static function next_symbol(const char *name)
 
 EXPORT void cdemu_reload(void)
 {
-    drive_load();
+    ioctls_load();
 }
 
 /* ---- files ---- */
 
 /* The drive's descriptors in this process; a forked child's memory, and so
  * its copy, is its own. */
-static struct drive_handles handles;
+static struct ioctls_handles handles;
 
 /* open's mode is passed only with flags that make a file: O_CREAT, or
  * O_TMPFILE, whose bits include O_DIRECTORY's. */
@@ -77,11 +77,11 @@ static mode_t mode_argument(int flags, va_list ap)
         mode_t mode = mode_argument(flags, ap);                                   \
         va_end(ap);                                                               \
         int (*real)(const char *, int, ...) = NEXT(#name, int (*)(const char *, int, ...)); \
-        if (!drive_is_device(path))                                               \
+        if (!ioctls_is_device(path))                                              \
             return real(path, flags, mode);                                       \
-        if (drive_before_open() != 0)                                             \
+        if (ioctls_before_open() != 0)                                            \
             return -1;                                                            \
-        return drive_after_open(&handles, real(path, flags, mode));               \
+        return ioctls_after_open(&handles, real(path, flags, mode));              \
     }
 
 DEFINE_OPEN(open)
@@ -98,11 +98,11 @@ DEFINE_OPEN(open64)
         va_end(ap);                                                               \
         int (*real)(int, const char *, int, ...) =                                \
             NEXT(#name, int (*)(int, const char *, int, ...));                    \
-        if (!drive_is_device(path) || (path[0] != '/' && dirfd != AT_FDCWD))      \
+        if (!ioctls_is_device(path) || (path[0] != '/' && dirfd != AT_FDCWD))     \
             return real(dirfd, path, flags, mode);                                \
-        if (drive_before_open() != 0)                                             \
+        if (ioctls_before_open() != 0)                                            \
             return -1;                                                            \
-        return drive_after_open(&handles, real(dirfd, path, flags, mode));        \
+        return ioctls_after_open(&handles, real(dirfd, path, flags, mode));       \
     }
 
 DEFINE_OPENAT(openat)
@@ -112,7 +112,7 @@ DEFINE_OPENAT(openat64)
 
 EXPORT int close(int fd)
 {
-    drive_close(&handles, fd);
+    ioctls_close(&handles, fd);
     return NEXT("close", int (*)(int))(fd);
 }
 
@@ -121,7 +121,7 @@ EXPORT int dup(int fd)
 {
     int copy = NEXT("dup", int (*)(int))(fd);
     if (copy >= 0)
-        drive_dup(&handles, fd, copy);
+        ioctls_dup(&handles, fd, copy);
     return copy;
 }
 
@@ -129,7 +129,7 @@ EXPORT int dup2(int fd, int copy)
 {
     int result = NEXT("dup2", int (*)(int, int))(fd, copy);
     if (result >= 0)
-        drive_dup(&handles, fd, result);
+        ioctls_dup(&handles, fd, result);
     return result;
 }
 
@@ -137,7 +137,7 @@ EXPORT int dup3(int fd, int copy, int flags)
 {
     int result = NEXT("dup3", int (*)(int, int, int))(fd, copy, flags);
     if (result >= 0)
-        drive_dup(&handles, fd, result);
+        ioctls_dup(&handles, fd, result);
     return result;
 }
 
@@ -165,7 +165,7 @@ EXPORT int dup3(int fd, int copy, int flags)
         }                                                                         \
         va_end(ap);                                                               \
         if ((cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) && result >= 0)            \
-            drive_dup(&handles, fd, result);                                      \
+            ioctls_dup(&handles, fd, result);                                     \
         return result;                                                            \
     }
 
@@ -183,7 +183,7 @@ static int hidden(void)
 
 EXPORT int stat(const char *restrict path, struct stat *restrict buf)
 {
-    if (drive_is_hidden(path))
+    if (ioctls_is_hidden(path))
         return hidden();
     return NEXT("stat", int (*)(const char *, struct stat *))(path, buf);
 }
@@ -194,21 +194,21 @@ EXPORT int stat(const char *restrict path, struct stat *restrict buf)
 #ifdef __GLIBC__
 EXPORT int stat64(const char *restrict path, struct stat64 *restrict buf)
 {
-    if (drive_is_hidden(path))
+    if (ioctls_is_hidden(path))
         return hidden();
     return NEXT("stat64", int (*)(const char *, struct stat64 *))(path, buf);
 }
 
 EXPORT int __xstat(int ver, const char *path, struct stat *buf)
 {
-    if (drive_is_hidden(path))
+    if (ioctls_is_hidden(path))
         return hidden();
     return NEXT("__xstat", int (*)(int, const char *, struct stat *))(ver, path, buf);
 }
 
 EXPORT int __xstat64(int ver, const char *path, struct stat64 *buf)
 {
-    if (drive_is_hidden(path))
+    if (ioctls_is_hidden(path))
         return hidden();
     return NEXT("__xstat64", int (*)(int, const char *, struct stat64 *))(ver, path, buf);
 }
@@ -244,11 +244,9 @@ EXPORT int ioctl(int fd, ioctl_request request, ...)
     va_start(ap, request);
     void *arg = va_arg(ap, void *);
     va_end(ap);
-    drive_ensure_loaded();
-    struct stat st;
-    if (drive_is_handle(&handles, fd)
-        || (fstat(fd, &st) == 0 && drive_is_device_file(&st)))
-        return drive_ioctl((unsigned int)request, arg);
+    ioctls_ensure_loaded();
+    if (ioctls_is_handle(&handles, fd) || ioctls_is_device_fd(fd))
+        return ioctls_serve((unsigned int)request, arg);
     return NEXT("ioctl", int (*)(int, ioctl_request, ...))(fd, request, arg);
 }
 
@@ -266,32 +264,32 @@ static int sdl_fail(const char *text)
 
 EXPORT int SDL_Init(uint32_t flags)
 {
-    drive_ensure_loaded();
-    if (drive_disc()->sdl_init_error[0] != '\0') {
-        drive_log("SDL_Init 0x%x !injected", flags);
-        return sdl_fail(drive_disc()->sdl_init_error);
+    ioctls_ensure_loaded();
+    if (ioctls_disc()->sdl_init_error[0] != '\0') {
+        ioctls_log("SDL_Init 0x%x !injected", flags);
+        return sdl_fail(ioctls_disc()->sdl_init_error);
     }
-    drive_log("SDL_Init 0x%x", flags);
+    ioctls_log("SDL_Init 0x%x", flags);
     return NEXT("SDL_Init", int (*)(uint32_t))(flags);
 }
 
 EXPORT int SDL_InitSubSystem(uint32_t flags)
 {
-    drive_ensure_loaded();
-    if ((flags & SDL_INIT_CDROM) != 0 && drive_disc()->sdl_cdrom_error[0] != '\0') {
-        drive_log("SDL_InitSubSystem 0x%x !injected", flags);
-        return sdl_fail(drive_disc()->sdl_cdrom_error);
+    ioctls_ensure_loaded();
+    if ((flags & SDL_INIT_CDROM) != 0 && ioctls_disc()->sdl_cdrom_error[0] != '\0') {
+        ioctls_log("SDL_InitSubSystem 0x%x !injected", flags);
+        return sdl_fail(ioctls_disc()->sdl_cdrom_error);
     }
-    drive_log("SDL_InitSubSystem 0x%x", flags);
+    ioctls_log("SDL_InitSubSystem 0x%x", flags);
     return NEXT("SDL_InitSubSystem", int (*)(uint32_t))(flags);
 }
 
 /* Not logged: it is no start or shut-down, and the log may call it. */
 EXPORT void *SDL_CreateMutex(void)
 {
-    drive_ensure_loaded();
-    if (drive_disc()->sdl_mutex_error[0] != '\0') {
-        sdl_fail(drive_disc()->sdl_mutex_error);
+    ioctls_ensure_loaded();
+    if (ioctls_disc()->sdl_mutex_error[0] != '\0') {
+        sdl_fail(ioctls_disc()->sdl_mutex_error);
         return NULL;
     }
     return NEXT("SDL_CreateMutex", void *(*)(void))();
@@ -299,8 +297,8 @@ EXPORT void *SDL_CreateMutex(void)
 
 EXPORT void SDL_Quit(void)
 {
-    drive_ensure_loaded();
-    drive_log("SDL_Quit");
+    ioctls_ensure_loaded();
+    ioctls_log("SDL_Quit");
     NEXT("SDL_Quit", void (*)(void))();
 }
 

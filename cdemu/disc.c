@@ -47,6 +47,72 @@ const char *disc_errno_name(int err)
     return number;
 }
 
+int disc_present(const struct disc *d)
+{
+    return d->empty_errno == 0;
+}
+
+int disc_header_first(const struct disc *d)
+{
+    return d->header_first >= 0 ? d->header_first : d->first;
+}
+
+int disc_header_last(const struct disc *d)
+{
+    return d->header_last >= 0 ? d->header_last : d->first + d->ntracks - 1;
+}
+
+int disc_entry_index(const struct disc *d, int number)
+{
+    if (number == CDROM_LEADOUT)
+        return d->ntracks;
+    int i = number - d->first;
+    return i >= 0 && i < d->ntracks ? i : -1;
+}
+
+struct disc_entry disc_entry_at(const struct disc *d, int index)
+{
+    if (index == d->ntracks)
+        return (struct disc_entry){CDROM_LEADOUT, 0, d->leadout};
+    return (struct disc_entry){d->first + index, d->data[index], d->start[index]};
+}
+
+long disc_rest_address(const struct disc *d)
+{
+    return d->ntracks > 0 ? d->start[0] : 150;
+}
+
+struct disc_msf disc_msf(long address)
+{
+    return (struct disc_msf){(uint8_t)(address / 4500), (uint8_t)(address / 75 % 60),
+                             (uint8_t)(address % 75)};
+}
+
+long disc_lba(long address)
+{
+    return address - 150;
+}
+
+static int holds_for(const struct disc_fail *f, long call)
+{
+    if (call == DISC_UNCOUNTED)
+        return f->from == 1 && f->count == 0;
+    return call >= f->from && (f->count == 0 || call < f->from + f->count);
+}
+
+int disc_failure(const struct disc *d, enum disc_op op, long call)
+{
+    for (int i = 0; i < d->nfails; i++) {
+        if (d->fails[i].op == op && holds_for(&d->fails[i], call))
+            return d->fails[i].err;
+    }
+    /* Stopping a drive without a disc is no error, and some drives
+     * (empty sr) answer the status query all the same. */
+    int needs_disc = op != OP_OPEN && op != OP_STOP
+                     && !(op == OP_SUBCHNL && d->empty_subchnl_ok);
+    return needs_disc && !disc_present(d) ? d->empty_errno : 0;
+}
+
 struct parser {
     const char *path;
     int line;

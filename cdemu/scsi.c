@@ -57,21 +57,21 @@ int scsi_check_disc(const struct disc *d, char *error, size_t error_size)
     return -1;
 }
 
-void scsi_init(struct scsi_drive *drive, const struct disc *disc, const char *product)
+void scsi_init(struct scsi_unit *unit, const struct disc *disc, const char *product)
 {
-    memset(drive, 0, sizeof *drive);
-    drive->disc = *disc;
-    snprintf(drive->product, sizeof drive->product, "%s", product);
-    scsi_reset(drive);
+    memset(unit, 0, sizeof *unit);
+    unit->disc = *disc;
+    snprintf(unit->product, sizeof unit->product, "%s", product);
+    scsi_reset(unit);
 }
 
-void scsi_reset(struct scsi_drive *drive)
+void scsi_reset(struct scsi_unit *unit)
 {
-    drive->audio_status = drive->disc.audio_status;
-    memset(drive->sense, 0, sizeof drive->sense);
+    unit->audio_status = unit->disc.audio_status;
+    memset(unit->sense, 0, sizeof unit->sense);
 }
 
-static int check_condition(struct scsi_drive *d, uint8_t key, uint8_t asc)
+static int check_condition(struct scsi_unit *d, uint8_t key, uint8_t asc)
 {
     d->sense[0] = key;
     d->sense[1] = asc;
@@ -79,28 +79,16 @@ static int check_condition(struct scsi_drive *d, uint8_t key, uint8_t asc)
     return SCSI_CHECK_CONDITION;
 }
 
-/* The errno a description injects into op's calls, or 0. */
-static int injected(const struct disc *disc, enum disc_op op)
+/* The failure that a command of op meets, as the kernel reads it back:
+ * ENOMEDIUM from NOT READY, EIO from any other sense. -1 for none. */
+static int failure(struct scsi_unit *d, enum disc_op op, uint8_t medium_asc)
 {
-    for (int i = 0; i < disc->nfails; i++) {
-        if (disc->fails[i].op == op)
-            return disc->fails[i].err;
-    }
-    return 0;
-}
-
-/* A failure as the kernel reads it back: ENOMEDIUM from NOT READY, EIO
- * from any other sense. */
-static int fail_as(struct scsi_drive *d, int err, uint8_t medium_asc)
-{
+    int err = disc_failure(&d->disc, op, DISC_UNCOUNTED);
+    if (err == 0)
+        return -1;
     if (err == ENOMEDIUM)
         return check_condition(d, NOT_READY, NO_MEDIUM);
     return check_condition(d, MEDIUM_ERROR, medium_asc);
-}
-
-static int has_disc(const struct scsi_drive *d)
-{
-    return d->disc.empty_errno == 0;
 }
 
 static void put16(uint8_t *p, unsigned v)
@@ -117,19 +105,20 @@ static void put32(uint8_t *p, unsigned long v)
 
 /* A frame address, lead-in included, as MMC writes it: 0, M, S, F or the
  * logical block address, two's complement where it is below 0. */
-static void put_address(uint8_t *p, long frames, int msf)
+static void put_address(uint8_t *p, long address, int msf)
 {
     if (msf) {
+        struct disc_msf a = disc_msf(address);
         p[0] = 0;
-        p[1] = (uint8_t)(frames / 4500);
-        p[2] = (uint8_t)(frames / 75 % 60);
-        p[3] = (uint8_t)(frames % 75);
+        p[1] = a.minute;
+        p[2] = a.second;
+        p[3] = a.frame;
     } else {
-        put32(p, (unsigned long)(frames - 150) & 0xffffffffUL);
+        put32(p, (unsigned long)disc_lba(address) & 0xffffffffUL);
     }
 }
 
-static size_t inquiry(const struct scsi_drive *d, uint8_t *data)
+static size_t inquiry(const struct scsi_unit *d, uint8_t *data)
 {
     memset(data, 0, 36);
     data[0] = 0x05;     /* CD/DVD device */
@@ -143,7 +132,7 @@ static size_t inquiry(const struct scsi_drive *d, uint8_t *data)
     return 36;
 }
 
-static size_t request_sense(struct scsi_drive *d, uint8_t *data)
+static size_t request_sense(struct scsi_unit *d, uint8_t *data)
 {
     memset(data, 0, 18);
     data[0] = 0x70;     /* current error, fixed format */
@@ -154,13 +143,11 @@ static size_t request_sense(struct scsi_drive *d, uint8_t *data)
     return 18;
 }
 
-static int read_subchannel(struct scsi_drive *d, const uint8_t *cdb, uint8_t *data, size_t *length)
+static int read_subchannel(struct scsi_unit *d, const uint8_t *cdb, uint8_t *data, size_t *length)
 {
-    int err = injected(&d->disc, OP_SUBCHNL);
-    if (err != 0)
-        return fail_as(d, err, UNRECOVERED_READ);
-    if (!has_disc(d) && !d->disc.empty_subchnl_ok)
-        return check_condition(d, NOT_READY, NO_MEDIUM);
+    int failed = failure(d, OP_SUBCHNL, UNRECOVERED_READ);
+    if (failed >= 0)
+        return failed;
     if (cdb[3] != 1)    /* only the current position */
         return check_condition(d, ILLEGAL_REQUEST, INVALID_FIELD);
     int msf = cdb[1] & 0x02;
@@ -168,23 +155,23 @@ static int read_subchannel(struct scsi_drive *d, const uint8_t *cdb, uint8_t *da
     data[1] = (uint8_t)d->audio_status;
     put16(data + 2, 12);
     data[4] = 1;
-    if (has_disc(d)) {  /* without one (empty sr), no position */
+    if (disc_present(&d->disc)) {   /* without one (empty sr), no position */
         data[5] = 0x10; /* ADR 1: position; control 0 */
         data[6] = (uint8_t)d->disc.first;
         data[7] = 1;
-        put_address(data + 8, d->disc.ntracks > 0 ? d->disc.start[0] : 150, msf);
+        put_address(data + 8, disc_rest_address(&d->disc), msf);
     }
     *length = 16;
     return SCSI_GOOD;
 }
 
-static size_t toc_descriptor(uint8_t *p, int data_track, int number, long start, int msf)
+static size_t toc_descriptor(uint8_t *p, struct disc_entry entry, int msf)
 {
     p[0] = 0;
-    p[1] = (uint8_t)(0x10 | (data_track ? CDROM_DATA_TRACK : 0));
-    p[2] = (uint8_t)number;
+    p[1] = (uint8_t)(0x10 | (entry.data ? CDROM_DATA_TRACK : 0));
+    p[2] = (uint8_t)entry.number;
     p[3] = 0;
-    put_address(p + 4, start, msf);
+    put_address(p + 4, entry.address, msf);
     return 8;
 }
 
@@ -192,7 +179,7 @@ static size_t toc_descriptor(uint8_t *p, int data_track, int number, long start,
  * the lead-out (0xAA alone); a track the disc does not have is an invalid
  * field. The kernel's header read asks for track 0 by logical address, its
  * entry reads for one track each by MSF. */
-static int read_toc(struct scsi_drive *d, const uint8_t *cdb, uint8_t *data, size_t *length)
+static int read_toc(struct scsi_unit *d, const uint8_t *cdb, uint8_t *data, size_t *length)
 {
     const struct disc *disc = &d->disc;
     int format = cdb[2] & 0x0f;
@@ -202,40 +189,30 @@ static int read_toc(struct scsi_drive *d, const uint8_t *cdb, uint8_t *data, siz
     int track = cdb[6];
     if (format != 0)
         return check_condition(d, ILLEGAL_REQUEST, INVALID_FIELD);
-    int err = injected(disc, !msf && track == 0 ? OP_TOCHDR : OP_TOCENTRY);
-    if (err != 0)
-        return fail_as(d, err, TOC_UNRECOVERABLE);
-    if (!has_disc(d))
-        return check_condition(d, NOT_READY, NO_MEDIUM);
-    int from;
-    if (track == CDROM_LEADOUT)
-        from = disc->ntracks;
-    else if (track == 0)
-        from = 0;
-    else if (track >= disc->first && track - disc->first < disc->ntracks)
-        from = track - disc->first;
-    else
+    int failed = failure(d, !msf && track == 0 ? OP_TOCHDR : OP_TOCENTRY, TOC_UNRECOVERABLE);
+    if (failed >= 0)
+        return failed;
+    int from = track == 0 ? 0 : disc_entry_index(disc, track);
+    if (from < 0)
         return check_condition(d, ILLEGAL_REQUEST, INVALID_FIELD);
     size_t n = 4;
-    for (int i = from; i < disc->ntracks; i++)
-        n += toc_descriptor(data + n, disc->data[i], disc->first + i, disc->start[i], msf);
-    n += toc_descriptor(data + n, 0, CDROM_LEADOUT, disc->leadout, msf);
+    for (int i = from; i <= disc->ntracks; i++)
+        n += toc_descriptor(data + n, disc_entry_at(disc, i), msf);
     put16(data, (unsigned)(n - 2));
-    data[2] = (uint8_t)(disc->header_first >= 0 ? disc->header_first : disc->first);
-    data[3] = (uint8_t)(disc->header_last >= 0 ? disc->header_last
-                                                 : disc->first + disc->ntracks - 1);
+    data[2] = (uint8_t)disc_header_first(disc);
+    data[3] = (uint8_t)disc_header_last(disc);
     *length = n;
     return SCSI_GOOD;
 }
 
-int scsi_command(struct scsi_drive *d, const uint8_t cdb[16], uint8_t *data, size_t *length)
+int scsi_command(struct scsi_unit *d, const uint8_t cdb[16], uint8_t *data, size_t *length)
 {
     *length = 0;
     if (cdb[0] != 0x03)
         memset(d->sense, 0, sizeof d->sense);
     switch (cdb[0]) {
     case 0x00:  /* TEST UNIT READY */
-        return has_disc(d) ? SCSI_GOOD : check_condition(d, NOT_READY, NO_MEDIUM);
+        return disc_present(&d->disc) ? SCSI_GOOD : check_condition(d, NOT_READY, NO_MEDIUM);
     case 0x03:  /* REQUEST SENSE */
         *length = request_sense(d, data);
         memset(d->sense, 0, sizeof d->sense);
@@ -247,22 +224,24 @@ int scsi_command(struct scsi_drive *d, const uint8_t cdb[16], uint8_t *data, siz
         return SCSI_GOOD;
     case 0x1b:  /* START STOP UNIT: a stop ends play; loading and ejecting do nothing */
         if ((cdb[4] & 0x03) == 0) {
-            int err = injected(&d->disc, OP_STOP);
-            if (err != 0)
-                return fail_as(d, err, UNRECOVERED_READ);
-            if (has_disc(d))
+            int failed = failure(d, OP_STOP, UNRECOVERED_READ);
+            if (failed >= 0)
+                return failed;
+            if (disc_present(&d->disc))
                 d->audio_status = CDROM_AUDIO_NO_STATUS;
         }
         return SCSI_GOOD;
     case 0x1e:  /* PREVENT ALLOW MEDIUM REMOVAL */
         return SCSI_GOOD;
-    case 0x25:  /* READ CAPACITY: the last block and the block size */
-        if (!has_disc(d))
+    case 0x25: {    /* READ CAPACITY: the last block and the block size */
+        if (!disc_present(&d->disc))
             return check_condition(d, NOT_READY, NO_MEDIUM);
-        put32(data, (unsigned long)(d->disc.leadout > 150 ? d->disc.leadout - 151 : 0));
+        long last = disc_lba(d->disc.leadout) - 1;
+        put32(data, (unsigned long)(last > 0 ? last : 0));
         put32(data + 4, 2048);
         *length = 8;
         return SCSI_GOOD;
+    }
     case 0x42:
         return read_subchannel(d, cdb, data, length);
     case 0x43:

@@ -19,7 +19,8 @@
 /* The longest answer: a table of contents of 255 tracks and the lead-out. */
 #define SCSI_MAX_DATA (4 + 8 * (DISC_MAX_TRACKS + 1))
 
-struct scsi_drive {
+/* The drive as its firmware keeps it: the disc, and what changes. */
+struct scsi_unit {
     struct disc disc;
     char product[17];       /* INQUIRY's product identification */
     int audio_status;       /* changes when the drive is told to stop */
@@ -32,14 +33,14 @@ int scsi_check_disc(const struct disc *disc, char *error, size_t error_size);
 
 /* A drive holding disc, answering INQUIRY with product (at most 16
  * characters). */
-void scsi_init(struct scsi_drive *drive, const struct disc *disc, const char *product);
+void scsi_init(struct scsi_unit *unit, const struct disc *disc, const char *product);
 
 /* The disc as described again, as if just inserted: the audio status. */
-void scsi_reset(struct scsi_drive *drive);
+void scsi_reset(struct scsi_unit *unit);
 
 /* Runs a command block. Its data-in answer goes to data (SCSI_MAX_DATA
  * bytes), its length to *length. Returns SCSI_GOOD, or
  * SCSI_CHECK_CONDITION with the sense kept for REQUEST SENSE. */
-int scsi_command(struct scsi_drive *drive, const uint8_t cdb[16], uint8_t *data, size_t *length);
+int scsi_command(struct scsi_unit *unit, const uint8_t cdb[16], uint8_t *data, size_t *length);
 
 #endif

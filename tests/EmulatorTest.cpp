@@ -102,6 +102,37 @@ TEST(Emulator, FollowsDescriptorsAcrossForkAndDup)
     }
 }
 
+// A device that is a regular file (Wine's drive D:) is known by its
+// identity, whatever path or descriptor reaches it: its own path, a
+// symlink and a hard link to it are the drive; another file beside it is
+// not.
+TEST(Emulator, KnowsADeviceFileByItsIdentity)
+{
+    EmulatedDrive drive;
+    drive.load(readFile(CDTRACKS_SAMPLE_DISC));
+    const TempDir& dir = drive.directory();
+    writeFile(dir.file("device"), "");
+    writeFile(dir.file("other"), "");
+    std::filesystem::create_symlink(dir.file("device"), dir.file("symlink"));
+    std::filesystem::create_hard_link(dir.file("device"), dir.file("hard link"));
+    const struct {
+        const char* opened;
+        const char* out;
+    } cases[] = {
+        {"device", "toc 1-12\n"},
+        {"symlink", "toc 1-12\n"},
+        {"hard link", "toc 1-12\n"},
+        {"other", "toc: Inappropriate ioctl for device\n"},
+    };
+    for (const auto& c : cases) {
+        ProgramRun::Options o =
+            drive.runOptions({DRIVE_PROBE, dir.file(c.opened), "open", "toc"}, WayIn::Preload, "");
+        o.env.emplace_back("CDEMU_DEVICE", dir.file("device"));
+        const ProgramRun r(o);
+        EXPECT_EQ(r.out(), c.out) << c.opened << ": " << r.describe();
+    }
+}
+
 // with-disc reaches a program from a folder whose path has a blank, which
 // LD_PRELOAD cannot carry: a clone of the project may be in one.
 TEST(Emulator, WithDiscWorksFromAFolderWithABlank)

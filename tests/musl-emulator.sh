@@ -21,12 +21,12 @@ for dir in /usr/include/linux /usr/include/asm-generic "/usr/include/$(gcc -prin
     ln -s "$dir" "$scratch/include/"
 done
 set -- musl-gcc -std=gnu11 -Wall -Wextra -Wpedantic -Werror -isystem "$scratch/include"
-drive="$top/cdemu/drive.c $top/cdemu/disc.c"
+ioctls="$top/cdemu/ioctls.c $top/cdemu/disc.c"
 # shellcheck disable=SC2086
-"$@" -fPIC -shared -o "$scratch/libcdemu.so" "$top/cdemu/cdemu.c" $drive
+"$@" -fPIC -shared -o "$scratch/libcdemu.so" "$top/cdemu/cdemu.c" $ioctls
 if [ "$(uname -m)" = x86_64 ]; then
     # shellcheck disable=SC2086
-    "$@" -static -o "$scratch/cdemu-run" "$top/cdemu/cdemu-run.c" $drive
+    "$@" -static -o "$scratch/cdemu-run" "$top/cdemu/cdemu-run.c" $ioctls
     status=0
     "$scratch/cdemu-run" sh -c 'exit 3' || status=$?
     [ $status -eq 3 ] || { echo "cdemu-run built with musl ended with status $status, not 3" >&2; exit 1; }
