@@ -47,6 +47,15 @@ const char *disc_errno_name(int err)
     return number;
 }
 
+const char *disc_status_name(int status)
+{
+    for (size_t i = 0; i < sizeof statuses / sizeof statuses[0]; i++) {
+        if (statuses[i].value == status)
+            return statuses[i].name;
+    }
+    return NULL;
+}
+
 struct parser {
     const char *path;
     int line;
