@@ -75,7 +75,9 @@ check-sanitize:
 # static (make dist's), on Linux's own CD-ROM drivers: Debian's kernel in
 # QEMU with virtio-scsi drives, and every disc of tests/discs in a USB drive
 # served by cdemu-usb. DISCS=DIR adds DIR/NAME.disc, listed as
-# DIR/NAME.expected says.
+# DIR/NAME.expected says. RECORD=1 writes each disc's NAME.probe, the
+# kernel's answers that make check holds the emulated drive to, where it is
+# missing or differs, instead of failing.
 # ARCH=i686|aarch64|armhf: make dist's binary for ARCH on Debian's kernel for
 # it (686, arm64, armmp), the drive's programs built for ARCH, each run
 # compared with the x86-64 binary's on the emulated drive; the i686 one in
@@ -86,7 +88,7 @@ ifeq ($(ARCH),x86_64)
 	$(MAKE) --no-print-directory vm-programs
 	$(MAKE) --no-print-directory build SDL=bundled BUILD=$(BUNDLED_BUILD)
 	$(MAKE) --no-print-directory dist
-	DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu \
+	DISCS="$(DISCS)" VM_RECORD="$(RECORD)" VM_CDEMU=$(BUILD)/cdemu \
 		tests/system/check-vm.sh $(BUILD)/cdtracks $(BUNDLED_BUILD)/cdtracks $(DIST_BUILD)/cdtracks
 else
 	scripts/install-deps.sh vm$(if $(filter aarch64 armhf,$(ARCH)),-arm)
@@ -94,7 +96,7 @@ else
 	$(MAKE) --no-print-directory dist ARCH=x86_64 DIST_BUILD=build-dist-x86_64
 	$(MAKE) --no-print-directory dist
 	$(CMAKE) --build $(DIST_BUILD) -j $(JOBS) --target cdemu-usb cdemu-probe-static
-	DISCS="$(DISCS)" VM_ARCH=$(ARCH) VM_CDEMU=$(BUILD)/cdemu VM_GUEST_CDEMU=$(DIST_BUILD)/cdemu \
+	DISCS="$(DISCS)" VM_RECORD="$(RECORD)" VM_ARCH=$(ARCH) VM_CDEMU=$(BUILD)/cdemu VM_GUEST_CDEMU=$(DIST_BUILD)/cdemu \
 		VM_REFERENCE=build-dist-x86_64/cdtracks tests/system/check-vm.sh $(DIST_BUILD)/cdtracks
 ifeq ($(ARCH),i686)
 	DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu VM_REFERENCE=build-dist-x86_64/cdtracks \
