@@ -10,13 +10,15 @@
 # disc, each run with what the same binary (or VM_REFERENCE) does on the
 # same disc through the emulated drive (libcdemu.so, or cdemu-run for a
 # static binary), with NAME.expected and with what cd-discid reads in the
-# guest; and the probe (cdemu-probe), field for field, on the kernel's
-# device, through libcdemu.so and in the disc's record, NAME.probe (the
-# empty virtio drive's is tests/discs/empty-sr.probe). Needs QEMU for the
-# guest's processor, busybox-static, genisoimage and cd-discid; the kernel
-# package (and, for a guest of another processor, busybox-static) is
-# fetched with apt-get download and kept, unpacked, in the cache folder
-# (never installed here).
+# guest; the probe (cdemu-probe), field for field, on the kernel's device,
+# through libcdemu.so and in the disc's record, NAME.probe (the empty
+# virtio drive's is tests/discs/empty-sr.probe); and the probe's
+# description of the disc (--describe) with the disc's own, both
+# normalised, or where the description makes the drive fail, with the
+# failure the emulated drive gives. Needs QEMU for the guest's processor,
+# busybox-static, genisoimage and cd-discid; the kernel package (and, for a
+# guest of another processor, busybox-static) is fetched with apt-get
+# download and kept, unpacked, in the cache folder (never installed here).
 # A guest of another processor has no cd-discid: its data disc must read as
 # the image's length, and its discs as the reference runs and NAME.expected
 # say.
@@ -274,6 +276,8 @@ references() {
         disc=$(absolute "$(cat "$work/disc-$i.path")")
         run_case "$ref" disc-$i.probe - - env -i CDEMU_DEVICE="$drive" \
             "$cdemu/with-disc" "$disc" "$cdemu/cdemu-probe" "$drive"
+        run_case "$ref" disc-$i.describe - - env -i CDEMU_DEVICE="$drive" \
+            "$cdemu/with-disc" "$disc" "$cdemu/cdemu-probe" --describe "$drive"
         k=0
         for binary in "$@"; do
             run_case "$ref" disc-$i.cdtracks-$k - - env -i CDEMU_DEVICE="$drive" \
@@ -364,9 +368,52 @@ check_record() { # LABEL RUN RECORD
     fi
 }
 
+# The probe's description of a disc, normalised: a comment, or a failure,
+# reads as none.
+described() { # RUN
+    [ "$(cat "$1/status")" = 0 ] && "$cdemu/cdemu-probe" --normalise "$1/stdout" 2>/dev/null
+}
+# A run's standard error, with the device it names as DEVICE.
+unplaced() { # RUN
+    sed 's|^cdemu-probe: [^:]*: |cdemu-probe: DEVICE: |' "$1/stderr"
+}
+# check_description LABEL RUN DISC [REFERENCE]: the description the probe
+# wrote of DISC through the kernel must be DISC itself, normalised. Where
+# DISC makes the drive fail (a fail or header statement, an empty tray's own
+# errno), --describe sees it only in part: it must answer as it does on the
+# emulated drive, REFERENCE: with the same failure, the device aside.
+check_description() {
+    want=$("$cdemu/cdemu-probe" --normalise "$3") || { case_fail "$1: cannot read $3"; return; }
+    if [ $# -lt 4 ] || ! printf '%s\n' "$want" | grep -vx 'empty sr' | grep -Eq '^(fail|header|empty) '; then
+        got=$(described "$2") || got=
+        if [ "$got" = "$want" ]; then
+            case_pass
+        else
+            printf '%s\n' "$want" >"$work/want"
+            printf '%s\n' "$got" >"$work/got"
+            case_fail "$1: the description read back is not the disc's own: status" \
+                "$(cat "$2/status"); $(head -n 3 "$2/stderr")" \
+                "$(diff "$work/want" "$work/got" | head -n 8 | tr '\n' ' ')"
+        fi
+        return
+    fi
+    if [ "$(cat "$2/status")" = "$(cat "$4/status")" ] && [ "$(described "$2")" = "$(described "$4")" ] &&
+        [ "$(unplaced "$2")" = "$(unplaced "$4")" ]; then
+        case_pass
+    else
+        case_fail "$1: the description read back is not the emulated drive's: status" \
+            "$(cat "$2/status"), not $(cat "$4/status"); $(cat "$2/stderr") $(cat "$4/stderr")"
+    fi
+}
+
 # QEMU's drive without a medium answers as 'empty sr' describes.
 expect_same "$runs" empty-probe "$work/reference/empty-probe" "empty virtio drive: probe, as 'empty sr' says"
 check_record "empty virtio drive" "$runs/empty-probe" "${empty_sr%.disc}.probe"
+check_description "empty virtio drive: --describe" "$runs/empty-describe" "$empty_sr"
+
+# The data drive described: QEMU's drive says audio status invalid.
+printf 'track data 150\nleadout %s\nstatus invalid\n' $((150 + length)) >"$work/data.disc"
+check_description "data virtio drive: --describe" "$runs/data-describe" "$work/data.disc"
 
 line="$length
 "
@@ -419,6 +466,7 @@ while [ $i -lt $discs ]; do
         case_fail "$name: the drive was not ready: $(cat "$runs/disc-$i.ready")"
     expect_same "$runs" disc-$i.probe "$work/reference/disc-$i.probe" "$name: probe"
     check_record "$name" "$runs/disc-$i.probe" "${path%.disc}.probe"
+    check_description "$name: --describe" "$runs/disc-$i.describe" "$path" "$work/reference/disc-$i.describe"
 
     # The header as the kernel read it, for cd-discid, which numbers from 1.
     header=$(sed -n 's/^CDROMREADTOCHDR 0: trk0 \([0-9]*\) trk1 \([0-9]*\)$/\1 \2/p' \
