@@ -337,7 +337,8 @@ static int read_disc(const char *device, int fd, struct disc *d)
     }
     d->first = h.cdth_trk0;
     d->ntracks = h.cdth_trk1 - h.cdth_trk0 + 1;
-    if (d->ntracks < 0) {
+    /* (Tracks 0 to 255 would be one more than a description holds.) */
+    if (d->ntracks < 0 || d->ntracks > DISC_MAX_TRACKS) {
         fprintf(stderr, "cdemu-probe: %s: CDROMREADTOCHDR says tracks %d to %d; no description "
                 "written\n", device, h.cdth_trk0, h.cdth_trk1);
         return 1;
@@ -392,11 +393,11 @@ static int describe(const char *device)
         d.audio_status = CDROM_AUDIO_ERROR;
     }
     write_description(out, &d);
-    char error[600];
-    rc = fclose(out) != 0 ? -1 : check_description(text, size, error, sizeof error);
+    char error[600] = "out of memory";
+    rc = fclose(out) == 0 && text != NULL ? check_description(text, size, error, sizeof error) : -1;
     if (rc != 0) {
         fprintf(stderr, "cdemu-probe: %s: the drive's answers make no description (%s); none "
-                "written\n", device, text == NULL ? "out of memory" : error);
+                "written\n", device, error);
         free(text);
         return 1;
     }

@@ -198,6 +198,8 @@ TEST(Describe, NamesTheFailedCallAndWritesNothing)
             failure("CDROMREADTOCENTRY of track 2 failed: Input/output error (EIO)")},
         {"header 3 1\n" + sample, std::string("cdemu-probe: ") + CDEMU_DEVICE_LINK
                 + ": CDROMREADTOCHDR says tracks 3 to 1; no description written\n"},
+        {"first 0\nheader 0 255\n" + sample, std::string("cdemu-probe: ") + CDEMU_DEVICE_LINK
+                + ": CDROMREADTOCHDR says tracks 0 to 255; no description written\n"},
         // Tracks 168 and 169, and 170, which no description may number.
         {"first 168\nheader 168 170\ntrack audio 150\ntrack audio 300\nleadout 900\n",
             std::string("cdemu-probe: ") + CDEMU_DEVICE_LINK
