@@ -125,10 +125,12 @@ check-windows: dist-windows
 # The three builds (system SDL, SDL linked in, make dist's) on Linux's own
 # CD-ROM drivers: Debian's kernel in QEMU, virtio-scsi drives, and every
 # disc of tests/discs (and DISCS=DIR) in a USB drive that cdemu-usb serves.
+# RECORD=1 writes each disc's NAME.probe, the kernel's answers that make
+# check holds the emulated drive to, where it is missing or differs.
 # ARCH=i686|aarch64|armhf: make dist's binary for ARCH on Debian's kernel
 # for it, the drive's programs built for ARCH, each run compared with the
 # x86-64 binary's on the emulated drive; the i686 one on the amd64 kernel too.
-VM = DISCS="$(DISCS)" VM_CDEMU=$(BUILD)/cdemu tests/system/check-vm.sh
+VM = DISCS="$(DISCS)" VM_RECORD="$(RECORD)" VM_CDEMU=$(BUILD)/cdemu tests/system/check-vm.sh
 check-vm:
 	scripts/install-deps.sh vm$(if $(filter aarch64 armhf,$(ARCH)),-arm)
 	$(MAKE) --no-print-directory build

@@ -57,6 +57,8 @@ int disc_load(const char *path, struct disc *disc, char *error, size_t error_siz
 
 const char *disc_op_name(enum disc_op op);
 const char *disc_errno_name(int err);
+/* The word a 'status' line uses for a CDROM_AUDIO_* value; NULL for none. */
+const char *disc_status_name(int status);
 
 /* Whether the tray holds a disc. */
 int disc_present(const struct disc *disc);

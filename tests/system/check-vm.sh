@@ -3,15 +3,19 @@
 # in QEMU, and an initramfs whose /init (tests/system/vm-init) runs the binaries.
 # The drives: two virtio-scsi CD-ROM drives, one holding an ISO 9660 image
 # made here and one without a medium; and every described disc
-# (tests/discs/NAME.disc, and DISCS/NAME.disc) in a USB CD-ROM drive that
+# (tests/discs/**/NAME.disc, and DISCS/NAME.disc) in a USB CD-ROM drive that
 # cdemu-usb serves inside the guest, below the kernel's usb-storage, sr and
 # cdrom drivers. Compares on this side, byte for byte: on the data drive,
 # each run with what cd-discid reads on the same drive; on each described
 # disc, each run with what the same binary (or VM_REFERENCE) does on the
 # same disc through the emulated drive (libcdemu.so, or cdemu-run for a
 # static binary), with NAME.expected and with what cd-discid reads in the
-# guest; and the probe (cdemu-probe), field for field, on the kernel's
-# device and through libcdemu.so. Needs QEMU for the guest's processor,
+# guest; the probe (cdemu-probe), field for field, on the kernel's device,
+# through libcdemu.so and in the disc's record, NAME.probe (the empty
+# virtio drive's is tests/discs/empty-sr.probe); and the probe's
+# description of the disc (--describe) with the disc's own, both
+# normalised, or where the description makes the drive fail, with the
+# failure the emulated drive gives. Needs QEMU for the guest's processor,
 # busybox-static, genisoimage and cd-discid; the kernel package (and, for a
 # guest of another processor, busybox-static) is fetched with apt-get
 # download and kept, unpacked, in the cache folder (never installed here).
@@ -27,7 +31,10 @@
 # with-disc and cdemu-probe), VM_GUEST_CDEMU (where cdemu-usb and
 # cdemu-probe-static for the guest's processor are, default VM_CDEMU),
 # VM_REFERENCE (the binary whose runs through the emulated drive each
-# CDTRACKS must match; default each CDTRACKS itself), VM_CACHE (default
+# CDTRACKS must match; default each CDTRACKS itself), VM_RECORD (1: write
+# each record that is missing or differs from what the kernel answers,
+# rather than fail; only for the x86-64 guest, whose records they are),
+# VM_CACHE (default
 # build-vm-cache), VM_TIMEOUT (seconds, default 120 and 5 a disc), VM_ACCEL
 # (QEMU's accelerator, default tcg), VM_KEEP (a folder to keep the guest's
 # runs, the drives' logs among them, and the emulated drive's runs in).
@@ -69,6 +76,16 @@ aarch64) debian=arm64 flavour=arm64 qemu=qemu-system-aarch64 machine=virt cpu=co
 # reach PCI's configuration space where QEMU puts it, above 4 GiB.)
 armhf)   debian=armhf flavour=armmp qemu=qemu-system-arm machine=virt,highmem=off cpu=cortex-a15 console=ttyAMA0 ;;
 *) die "VM_ARCH=$VM_ARCH: x86_64, i686, aarch64 or armhf" ;;
+esac
+recording=
+case ${VM_RECORD:-} in
+'' | 0) ;;
+1)
+    [ "${VM_ARCH:-x86_64}" = x86_64 ] ||
+        die "VM_RECORD: the records are the x86-64 guest's; another guest is checked against them"
+    recording=yes
+    ;;
+*) die "VM_RECORD=$VM_RECORD: 1 writes the records, 0 or nothing checks them" ;;
 esac
 native=
 [ "$debian" != "$(dpkg --print-architecture 2>/dev/null)" ] || native=yes
@@ -218,16 +235,18 @@ add_disc() { # PATH
     echo "$1" >"$work/disc-$discs.path"
     discs=$((discs + 1))
 }
-for disc in "$top"/tests/discs/*.disc; do
+# (In a file, not a pipe: add_disc counts in this shell.)
+find "$top/tests/discs" -name '*.disc' -type f | LC_ALL=C sort >"$work/suite"
+while IFS= read -r disc; do
     add_disc "$disc"
-done
+done <"$work/suite"
 if [ -n "${DISCS:-}" ]; then
     case $DISCS in
     *.disc) [ -f "$DISCS" ] || die "DISCS: no file $DISCS"; add_disc "$DISCS" ;;
     *)
         [ -d "$DISCS" ] || die "DISCS: no folder $DISCS"
-        [ -n "$(ls "$DISCS" | grep '\.disc$')" ] || die "DISCS: $DISCS holds no NAME.disc"
         for disc in "$DISCS"/*.disc; do
+            [ -f "$disc" ] || die "DISCS: $DISCS holds no NAME.disc"
             add_disc "$disc"
         done
         ;;
@@ -249,15 +268,16 @@ references() {
     ref=$work/reference
     drive=$work/drive
     ln -s /dev/null "$drive"
-    echo "empty sr" >"$work/empty-sr.disc"
     run_case "$ref" empty-probe - - env -i CDEMU_DEVICE="$drive" \
-        "$cdemu/with-disc" "$work/empty-sr.disc" "$cdemu/cdemu-probe" "$drive"
+        "$cdemu/with-disc" "$empty_sr" "$cdemu/cdemu-probe" "$drive"
     # (2>/dev/null: the shell's own word on a run that a signal ended.)
     i=0
     while [ $i -lt $discs ]; do
         disc=$(absolute "$(cat "$work/disc-$i.path")")
         run_case "$ref" disc-$i.probe - - env -i CDEMU_DEVICE="$drive" \
             "$cdemu/with-disc" "$disc" "$cdemu/cdemu-probe" "$drive"
+        run_case "$ref" disc-$i.describe - - env -i CDEMU_DEVICE="$drive" \
+            "$cdemu/with-disc" "$disc" "$cdemu/cdemu-probe" --describe "$drive"
         k=0
         for binary in "$@"; do
             run_case "$ref" disc-$i.cdtracks-$k - - env -i CDEMU_DEVICE="$drive" \
@@ -268,6 +288,9 @@ references() {
     done
 }
 cdemu=$(absolute "$cdemu")
+# The empty virtio drive answers as this disc says, in its record too.
+empty_sr=$top/tests/discs/empty-sr.disc
+[ -f "$empty_sr" ] || die "$empty_sr is missing"
 references "$@" &
 referencing=$!
 
@@ -321,8 +344,76 @@ fi
 
 expect() { expect_case "$runs" "$@"; }
 
+# The records: what the probe printed on the kernel's device, after a first
+# line that says where; only the answers are compared. One written in this
+# run is compared, not written again: two drives may share it.
+kernel_release=$(cat "$runs/kernel")
+: >"$work/recorded"
+answers() { grep -v '^#' "$1" || true; }
+check_record() { # LABEL RUN RECORD
+    if [ "$(cat "$2/status")" != 0 ] || [ -s "$2/stderr" ]; then
+        case_fail "$1: the probe failed (status $(cat "$2/status")): $(head -n 3 "$2/stderr")"
+    elif [ -f "$3" ] && answers "$3" | cmp -s - "$2/stdout"; then
+        case_pass
+    elif [ -n "$recording" ] && ! grep -qxF "$3" "$work/recorded"; then
+        { echo "# cdemu-probe on Linux $kernel_release (make check-vm RECORD=1)"; cat "$2/stdout"; } >"$3"
+        echo "$3" >>"$work/recorded"
+        echo "check-vm: $1: record written: $3" >&2
+        case_pass
+    elif [ -f "$3" ]; then
+        case_fail "$1: the kernel's answers differ from the record $3 (<):" \
+            "$(answers "$3" | diff - "$2/stdout" | head -n 6 | tr '\n' ' ')"
+    else
+        case_fail "$1: no record $3 (make check-vm RECORD=1 writes it)"
+    fi
+}
+
+# The probe's description of a disc, normalised: a comment, or a failure,
+# reads as none.
+described() { # RUN
+    [ "$(cat "$1/status")" = 0 ] && "$cdemu/cdemu-probe" --normalise "$1/stdout" 2>/dev/null
+}
+# A run's standard error, with the device it names as DEVICE.
+unplaced() { # RUN
+    sed 's|^cdemu-probe: [^:]*: |cdemu-probe: DEVICE: |' "$1/stderr"
+}
+# check_description LABEL RUN DISC [REFERENCE]: the description the probe
+# wrote of DISC through the kernel must be DISC itself, normalised. Where
+# DISC makes the drive fail (a fail or header statement, an empty tray's own
+# errno), --describe sees it only in part: it must answer as it does on the
+# emulated drive, REFERENCE: with the same failure, the device aside.
+check_description() {
+    want=$("$cdemu/cdemu-probe" --normalise "$3") || { case_fail "$1: cannot read $3"; return; }
+    if [ $# -lt 4 ] || ! printf '%s\n' "$want" | grep -vx 'empty sr' | grep -Eq '^(fail|header|empty) '; then
+        got=$(described "$2") || got=
+        if [ "$got" = "$want" ]; then
+            case_pass
+        else
+            printf '%s\n' "$want" >"$work/want"
+            printf '%s\n' "$got" >"$work/got"
+            case_fail "$1: the description read back is not the disc's own: status" \
+                "$(cat "$2/status"); $(head -n 3 "$2/stderr")" \
+                "$(diff "$work/want" "$work/got" | head -n 8 | tr '\n' ' ')"
+        fi
+        return
+    fi
+    if [ "$(cat "$2/status")" = "$(cat "$4/status")" ] && [ "$(described "$2")" = "$(described "$4")" ] &&
+        [ "$(unplaced "$2")" = "$(unplaced "$4")" ]; then
+        case_pass
+    else
+        case_fail "$1: the description read back is not the emulated drive's: status" \
+            "$(cat "$2/status"), not $(cat "$4/status"); $(cat "$2/stderr") $(cat "$4/stderr")"
+    fi
+}
+
 # QEMU's drive without a medium answers as 'empty sr' describes.
 expect_same "$runs" empty-probe "$work/reference/empty-probe" "empty virtio drive: probe, as 'empty sr' says"
+check_record "empty virtio drive" "$runs/empty-probe" "${empty_sr%.disc}.probe"
+check_description "empty virtio drive: --describe" "$runs/empty-describe" "$empty_sr"
+
+# The data drive described: QEMU's drive says audio status invalid.
+printf 'track data 150\nleadout %s\nstatus invalid\n' $((150 + length)) >"$work/data.disc"
+check_description "data virtio drive: --describe" "$runs/data-describe" "$work/data.disc"
 
 line="$length
 "
@@ -358,6 +449,8 @@ i=0
 while [ $i -lt $discs ]; do
     path=$(cat "$work/disc-$i.path")
     name=$(basename "$path" .disc)
+    # (cases.sh counts them.)
+    # shellcheck disable=SC2154
     failed=$cases_failed
     if [ "$(cat "$runs/disc-$i.attach")" != 0 ]; then
         case_fail "$name: no drive: $(sed "s|/discs/$i.disc|$path|" "$runs/disc-$i.device")"
@@ -372,6 +465,8 @@ while [ $i -lt $discs ]; do
     grep -qx 'disc\|no disc' "$runs/disc-$i.ready" ||
         case_fail "$name: the drive was not ready: $(cat "$runs/disc-$i.ready")"
     expect_same "$runs" disc-$i.probe "$work/reference/disc-$i.probe" "$name: probe"
+    check_record "$name" "$runs/disc-$i.probe" "${path%.disc}.probe"
+    check_description "$name: --describe" "$runs/disc-$i.describe" "$path" "$work/reference/disc-$i.describe"
 
     # The header as the kernel read it, for cd-discid, which numbers from 1.
     header=$(sed -n 's/^CDROMREADTOCHDR 0: trk0 \([0-9]*\) trk1 \([0-9]*\)$/\1 \2/p' \
