@@ -111,6 +111,8 @@ int disc_failure(const struct disc *d, enum disc_op op, long call)
     int needs_disc = op != OP_OPEN && op != OP_STOP
                      && !(op == OP_SUBCHNL && d->empty_subchnl_ok);
     return needs_disc && !disc_present(d) ? d->empty_errno : 0;
+}
+
 const char *disc_status_name(int status)
 {
     for (size_t i = 0; i < sizeof statuses / sizeof statuses[0]; i++) {
