@@ -7,6 +7,9 @@
 #        render.sh --check   write nothing; fail, with the difference, when
 #                            a copy is not what the page renders to now
 # Both need mandoc; without it, --check exits 77 (skipped).
+# The page quotes code with .Sq Li, not .Ql: after a .Ql, mandoc 1.14's
+# markdown escapes every later underscore, in code too, where the escape
+# shows.
 set -eu
 LC_ALL=C
 export LC_ALL
