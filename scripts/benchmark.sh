@@ -158,7 +158,8 @@ median of $runs runs, taken in $rounds rounds that take turns between the
 programs, each after 10 warm-up runs. Peak RSS: \`/usr/bin/time -f %M\`,
 median of 21 runs.
 
-Machine: $cpu, $(nproc) cores, Linux $(uname -r).
+Machine: $cpu, $(nproc) cores, Linux $(uname -r); load average (1, 5, 15
+minutes) when the runs ended: $(cut -d " " -f 1-3 /proc/loadavg).
 Versions: $(g++ --version | head -n 1); SDL $(dpkg-query -W -f='${Version}' libsdl1.2debian);
 cd-discid $(dpkg-query -W -f='${Version}' cd-discid); $(valgrind --version); $(hyperfine --version).
 DOC
