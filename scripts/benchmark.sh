@@ -110,92 +110,57 @@ echo "$programs" | while IFS='|' read -r name way command; do
         "$(peak_kib "$way" "$command")" "$(drive_calls "$way" "$command")"
 done >"$work/results"
 
-instructions_of() { awk -F'|' -v n="$1" '$1 == n { print $2 }' "$work/results"; }
-floor_ir=$(instructions_of 'floor (C, SDL calls only)')
-floor_ms=$(sed -n 's/^floor[^|]*|[0-9]*|\([0-9.]*\)|.*/\1/p' "$work/results")
-table=$(awk -F'|' -v fi="$floor_ir" -v fm="$floor_ms" '
-    BEGIN { print "| program | instructions | vs floor | wall time, median | vs floor | peak RSS | drive calls |"
-            print "|---|---:|---:|---:|---:|---:|---:|" }
-    $3 == "-" { printf "| %s | %d | %.3fx | (traced) | | (traced) | %d |\n", $1, $2, $2 / fi, $5; next }
-    { printf "| %s | %d | %.3fx | %.2f ms | %.2fx | %d KiB | %d |\n", $1, $2, $2 / fi, $3, $3 / fm, $4, $5 }' \
+# ---- The report: figures only. What they mean is docs/performance-notes.md,
+# which says nothing that a run could make wrong; every sentence here that
+# rests on a figure is made from the figures of this run.
+LC_ALL=C
+export LC_ALL
+floor='floor (C, SDL calls only)'
+field() { awk -F'|' -v n="$1" -v f="$2" '$1 == n { print $f }' "$work/results"; } # NAME FIELD
+floor_ir=$(field "$floor" 2)
+floor_ms=$(field "$floor" 3)
+peer_ir=$(field 'cd-discid --musicbrainz' 2)
+traced_peer_ir=$(field 'cd-discid --musicbrainz, traced' 2)
+# A row's instructions against cd-discid's reached the same way: a traced
+# row (no wall time) against the traced cd-discid.
+table=$(awk -F'|' -v fi="$floor_ir" -v fm="$floor_ms" -v pi="$peer_ir" -v ti="$traced_peer_ir" '
+    BEGIN { print "| program | instructions | vs floor | vs cd-discid | wall time, median | vs floor | peak RSS | drive calls |"
+            print "|---|---:|---:|---:|---:|---:|---:|---:|" }
+    $3 == "-" { printf "| %s | %d | %.3fx | %.3fx | (traced) | | (traced) | %d |\n", $1, $2, $2 / fi, $2 / ti, $5; next }
+    { printf "| %s | %d | %.3fx | %.3fx | %.2f ms | %.2fx | %d KiB | %d |\n", $1, $2, $2 / fi, $2 / pi, $3, $3 / fm, $4, $5 }' \
     "$work/results")
 
-# versus PROGRAM PEER: PROGRAM's instructions as a multiple of PEER's.
-versus() { awk -v a="$(instructions_of "$1")" -v b="$(instructions_of "$2")" 'BEGIN { printf "%.3fx", a / b }'; }
-ratio() { awk -F'|' -v n="$1" -v fi="$floor_ir" -v fm="$floor_ms" '$1 == n { printf "%.3fx in instructions and %.2fx in wall time", $2 / fi, $3 / fm }' "$work/results"; }
-calls() { awk -F'|' -v n="$1" '$1 == n { print $5 }' "$work/results"; }
-
+floor_calls=$(field "$floor" 5)
+other_calls=$(awk -F'|' -v f="$floor_calls" '
+    /^cdtracks/ && $5 != f { printf "%s%s: %d", sep, $1, $5; sep = "; " }' "$work/results")
+if [ -z "$other_calls" ]; then
+    calls="Every build of cdtracks made as many drive calls as the floor, $floor_calls."
+else
+    calls="The floor made $floor_calls drive calls; these builds of cdtracks made another number ($other_calls)."
+fi
+tracks=$(wc -l <"$top/tests/discs/sample.expected" | tr -d ' ')
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 cat >"$out" <<DOC
 # Performance
 
-What one listing of the sample disc (12 tracks, \`tests/discs/sample.disc\`)
-costs, through the emulated drive, measured by \`scripts/benchmark.sh\` on
-$(date -u +%Y-%m-%d).
+What one listing of the sample disc (\`tests/discs/sample.disc\`, $tracks tracks)
+costs, through the emulated drive: the figures of the last \`make bench\`,
+on $(date -u +%Y-%m-%d). \`scripts/benchmark.sh\` writes this file whole;
+what each row and column stands for is in
+[performance-notes.md](performance-notes.md).
 
 $table
 
-- Instructions: \`valgrind --tool=callgrind\`, the whole process, loader
-  included; repeatable run to run.
-- Wall time: \`hyperfine -N\`, median of $runs runs, taken in $rounds rounds
-  that take turns between the programs, each after 10 warm-up runs.
-- Peak RSS: \`/usr/bin/time -f %M\`, median of 21 runs.
-- Drive calls: opens, closes and ioctls the emulated drive served.
-- "(traced)": reached through \`cdemu-run\`; see [Fully static](#fully-static).
+$calls
 
-Machine: $cpu, $(nproc) cores, Linux $(uname -r).
+Instructions: \`valgrind --tool=callgrind\`. Wall time: \`hyperfine -N\`,
+median of $runs runs, taken in $rounds rounds that take turns between the
+programs, each after 10 warm-up runs. Peak RSS: \`/usr/bin/time -f %M\`,
+median of 21 runs.
+
+Machine: $cpu, $(nproc) cores, Linux $(uname -r); load average (1, 5, 15
+minutes) when the runs ended: $(cut -d " " -f 1-3 /proc/loadavg).
 Versions: $(g++ --version | head -n 1); SDL $(dpkg-query -W -f='${Version}' libsdl1.2debian);
 cd-discid $(dpkg-query -W -f='${Version}' cd-discid); $(valgrind --version); $(hyperfine --version).
-
-## Reading
-
-Almost all of each process is the dynamic loader binding SDL 1.2's
-thirty-odd shared libraries; the listing itself is a few thousand
-instructions. cdtracks as distributions build it is $(ratio cdtracks) of
-the floor. The difference is the C++ runtime: the binary needs only a few
-symbols of libstdc++ (\`operator new\`, \`std::string\`'s out-of-line members,
-the exception personality), but loading libstdc++.so and libgcc_s.so means
-binding all of their relocations against the same long library list.
-Nothing else in cdtracks costs measurably more than the floor, and it asks
-the drive for nothing more: $(calls cdtracks) drive calls against the
-floor's $(calls 'floor (C, SDL calls only)').
-
-With \`-DCDTRACKS_STATIC_CXX_RUNTIME=ON\` the few runtime pieces it uses are
-linked into the binary and those two libraries are not loaded: it is then
-$(ratio 'cdtracks, static C++ runtime') of the floor. Distributions prefer
-the shared runtime (one copy to patch, smaller packages), so the default
-stays dynamic, and the Debian package is built that way; the option is there
-for a user who runs cdtracks in tight loops.
-
-cd-discid does not load SDL at all, which is why it is an order of magnitude
-cheaper; it makes the same table-of-contents calls without SDL's discovery
-probe and status queries.
-
-## SDL linked in
-
-Built with \`-DCDTRACKS_SDL=bundled\` (what \`auto\` builds where the
-system's SDL 1.2 is sdl12-compat), cdtracks links the classic SDL 1.2.15,
-built with only its core, threads, timers and CD-ROM code, and the C++
-runtime into itself and needs only libc. The loader then has next to
-nothing to bind: one listing costs $(versus 'cdtracks, SDL linked in' 'cd-discid --musicbrainz') of cd-discid's
-instructions, and the drive sees the same $(calls 'cdtracks, SDL linked in') calls as from the
-default build.
-
-## Fully static
-
-\`make dist\` links the C library in as well (\`-DCDTRACKS_STATIC=ON\`): no
-loader runs at all, and the C library's start-up is the only cost besides
-the listing. A static program loads no preloaded library, so these rows
-reach the drive through the emulator's tracer, \`cdemu-run\`, which answers
-the drive's system calls from outside the program; cd-discid is measured
-that way too, for a like-for-like peer. callgrind counts the instructions
-of the traced program alone, tracer excluded (\`cdemu-run valgrind
---tool=callgrind PROGRAM\`). A traced run's wall time and memory are mostly
-the tracer's stops and the tracer itself, so they are not given.
-
-One listing costs the static cdtracks $(versus 'cdtracks, fully static (make dist)' 'cd-discid --musicbrainz, traced') of cd-discid's instructions
-through the tracer, and $(versus 'cdtracks, fully static (make dist)' 'cd-discid --musicbrainz') of cd-discid's with the emulator preloaded
-(which adds loading the emulator to cd-discid's count). The drive sees the
-same $(calls 'cdtracks, fully static (make dist)') calls as from every other build.
 DOC
 cat "$out"
