@@ -122,7 +122,7 @@ unpack_release() { # TARBALL WHAT
         "$sum, not $release_sha256. Nothing was built from it: give the release tarball or an" \
         "unpacked source folder."
     source=$sources/SDL-1.2.15
-    if [ ! -f "$source/configure" ]; then
+    if [ ! -f "$source/src/SDL.c" ]; then
         rm -rf "$source"
         mkdir -p "$sources"
         tar -C "$sources" -xzf "$1"
@@ -151,7 +151,7 @@ download() {
 }
 
 # The unpacked Debian source in SOURCES, if there is one.
-debian_folder() { for d in "$sources"/src/libsdl1.2-*/; do [ -f "$d/configure" ] && echo "${d%/}" && return; done; }
+debian_folder() { for d in "$sources"/src/libsdl1.2-*/; do [ -f "$d/src/SDL.c" ] && echo "${d%/}" && return; done; }
 
 # Fetches Debian's libsdl1.2 source with apt, through an apt setup of its
 # own in SOURCES, from the archive the machine's apt uses: the suite of the

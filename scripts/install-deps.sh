@@ -14,7 +14,7 @@
 set -eu
 export LC_ALL=C
 
-build="cmake make g++ libsdl1.2-dev dpkg-dev autotools-dev"
+build="cmake make g++ libsdl1.2-dev dpkg-dev"
 usage="usage: install-deps.sh TARGET...: demo check vm vm-arm bench distros dist-ARCH dist-windows windows release foreign"
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 packages=$build
@@ -30,11 +30,11 @@ for target; do
     dist-i686)    packages="$packages g++-i686-linux-gnu" ;;
     dist-aarch64) packages="$packages g++-aarch64-linux-gnu" ;;
     dist-armhf)   packages="$packages g++-arm-linux-gnueabihf" ;;
-    dist-windows) packages="$packages gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip" ;;
-    windows) packages="$packages gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip wine wine64" ;;
+    dist-windows) packages="$packages gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 patch zip" ;;
+    windows) packages="$packages gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 patch zip wine wine64" ;;
     foreign) packages="$packages qemu-user-static" ;;
     release) packages="$packages g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
-                       gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 zip unzip git" ;;
+                       gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 patch zip unzip git" ;;
     *) echo "$usage" >&2; exit 2 ;;
     esac
 done

@@ -53,10 +53,9 @@ headers() { # DIR MAJOR MINOR PATCH
 }
 # A stand-in SDL 1.2 source folder: enough to configure with, never built.
 stub_source() { # DIR
-    mkdir -p "$1/include" "$1/build-scripts"
-    printf '#!/bin/sh\nexit 1\n' >"$1/configure"
-    chmod +x "$1/configure"
-    echo "config.sub of 2009" >"$1/build-scripts/config.sub"
+    mkdir -p "$1/include" "$1/src"
+    echo "int SDL_Init(void);" >"$1/src/SDL.c"
+    echo "the source's own" >"$1/include/SDL_config.h"
     printf '#define SDL_MAJOR_VERSION\t1\n#define SDL_MINOR_VERSION\t2\n#define SDL_PATCHLEVEL\t\t15\n' \
         >"$1/include/SDL_version.h"
     echo "    Copyright (C) 1997-2012 The SDL authors" >"$1/include/SDL.h"
@@ -134,10 +133,10 @@ expect "system on sdl12-compat, with a warning" ok \
     -DCDTRACKS_SDL=system -DSDL_INCLUDE_DIR="$compat" -DSDL_LIBRARY="$compat/libSDL.so"
 expect "auto without any SDL 1.2" ok "$bundled no SDL 1.2 was found" -- \
     -DSDL_INCLUDE_DIR="$scratch/none" -DCDTRACKS_SDL_SOURCE="$stub"
-# SDL is built from a copy whose config.sub is the machine's current one.
-cmp -s "$scratch/build/sdl/source/build-scripts/config.sub" /usr/share/misc/config.sub ||
-    fail "the copy of SDL's source that is built keeps SDL's own config.sub"
-[ "$(cat "$stub/build-scripts/config.sub")" = "config.sub of 2009" ] ||
+# SDL is built from a copy, configured as cmake/SDL_config.h says.
+cmp -s "$scratch/build/sdl/source/include/SDL_config.h" "$top/cmake/SDL_config.h" ||
+    fail "the copy of SDL's source that is built keeps the source's own SDL_config.h"
+[ "$(cat "$stub/include/SDL_config.h")" = "the source's own" ] ||
     fail "the given SDL source was changed in place"
 printf 'set(CMAKE_SYSTEM_NAME Linux)\nset(CMAKE_SYSTEM_PROCESSOR %s)\n' "$(uname -m)" >"$scratch/cross.cmake"
 expect "a cross build" ok "$bundled a cross build links SDL in" -- \
@@ -171,14 +170,11 @@ expect "system for a fully static build" error \
     -DCDTRACKS_SDL=system -DCDTRACKS_STATIC=ON
 expect "a source that does not exist" error "($scratch/nowhere) does not exist" -- \
     -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/nowhere"
-expect "a source of something else" error "is not an SDL 1.2 source: it has no include/SDL_version.h" -- \
+expect "a source of something else" error "is not an SDL 1.2 source: it has no include/SDL_version.h of SDL 1.2" -- \
     -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$classic"
 echo "not SDL" >"$scratch/SDL-1.2.15.tar.gz"
 expect "a tarball that is not the release" error "is not the SDL 1.2.15 release: its SHA-256 is" -- \
     -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/SDL-1.2.15.tar.gz"
-rm "$stub/configure"
-expect "a source without a configure script" error "has no configure script." -- \
-    -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$stub"
 
 rm -rf "$scratch/build"
 [ "$failures" -eq 0 ]
