@@ -36,7 +36,7 @@ test = cd $(1) && ctest --no-tests=error --output-on-failure --timeout $(TEST_TI
 	$(if $(2),$(2),-LE net)
 
 .PHONY: all build demo check check-net check-sanitize install package dist check-dist dist-windows \
-	check-windows check-vm check-distros release check-release bench clean
+	check-windows check-vm check-distros release check-release docs bench clean
 
 all: build
 
@@ -171,6 +171,11 @@ release:
 check-release: release
 	scripts/install-deps.sh release
 	tests/system/check-release.sh build-release
+
+# The manual page's rendered copies, docs/cdtracks.md and docs/cdtracks.txt,
+# which make check holds to the page.
+docs:
+	docs/render.sh
 
 # Figures, not a test: writes docs/performance.md.
 bench:

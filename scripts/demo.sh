@@ -21,7 +21,7 @@ for dev in $(echo "${SDL_CDROM:-}" | tr : ' ') /dev/cdrom /dev/sr0; do
         cat "$out"
         if [ "$status" -eq 0 ] && [ ! -s "$out" ]; then
             echo "Nothing printed: no disc, or no drive that SDL can read here" \
-                "(see Troubleshooting in README.md)." >&2
+                "(TROUBLESHOOTING in the manual: man -l docs/cdtracks.1, or docs/cdtracks.md)." >&2
         fi
         exit "$status"
     fi

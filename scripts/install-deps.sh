@@ -65,8 +65,9 @@ how_much() { # PACKAGES...
     # shellcheck disable=SC2086
     apt-cache show --no-all-versions $versions 2>/dev/null | awk -v n="$(echo "$versions" | wc -l)" '
         /^Size:/ { down += $2 } /^Installed-Size:/ { disk += $2 * 1024 }
-        END { printf "; with what they need, %d packages, about %.0f MB to download and %.0f MB on disk",
-              n, down / 1e6, disk / 1e6 }'
+        function mb(bytes) { return bytes < 1e6 ? "less than 1 MB" : sprintf("about %.0f MB", bytes / 1e6) }
+        END { printf "; with what they need, %d package%s, %s to download and %s on disk",
+              n, n == 1 ? "" : "s", mb(down), mb(disk) }'
 }
 
 sudo=
