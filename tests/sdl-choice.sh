@@ -1,7 +1,9 @@
 #!/bin/sh
-# Which SDL 1.2 scripts/configure.sh chooses, and which source, and what it
-# says; the errors for bad input, each saying what is wrong and how to mend
-# it. Nothing is built.
+# Which SDL 1.2 scripts/configure.sh chooses, and which source, what it
+# says, and what it hands CMake; the errors for bad input, each saying what
+# is wrong and how to mend it. Nothing is built. CMake itself runs where what
+# it does is checked; elsewhere a stand-in says what it was handed (a
+# configure costs a minute and more where the tests run emulated).
 # Usage: sdl-choice.sh SOURCE_DIR SCRATCH_DIR           stand-in headers and
 #                                                       sources, no network
 #        sdl-choice.sh SOURCE_DIR SCRATCH_DIR --debian  Debian's real SDL 1.2
@@ -19,13 +21,32 @@ mkdir -p "$scratch"
 
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
+# A stand-in for CMake: it says what it was handed ("cmake: ARGS") and keeps
+# the -D settings in the folder's cache, as CMake would.
+cat >"$scratch/cmake" <<'STUB'
+#!/bin/sh
+echo "cmake: $*" >&2
+cache=
+while [ $# -gt 0 ]; do
+    case $1 in
+    -B) build=$2; shift ;;
+    -D*=*) set=${1#-D}; cache="$cache${set%%=*}:STRING=${set#*=}
+" ;;
+    esac
+    shift
+done
+mkdir -p "$build" && printf '%s' "$cache" >"$build/CMakeCache.txt"
+STUB
+chmod +x "$scratch/cmake"
+
 # expect WHAT ok|error TEXT [ENV=VALUE...] -- CMAKE_ARGS...: configure.sh on
 # a fresh folder succeeds or fails, saying TEXT (blanks and line ends as
-# one blank); its output is kept in $out.
+# one blank); its output is kept in $out. CMAKE=cmake among the ENV runs
+# CMake itself.
 expect() {
     what=$1 status=$2 text=$3
     shift 3
-    vars=
+    vars=CMAKE=$scratch/cmake
     while [ "$1" != -- ]; do vars="$vars $1"; shift; done
     shift
     rm -rf "$scratch/build"
@@ -72,6 +93,7 @@ if [ "${3:-}" = --debian ]; then
     # Debian 11 has no sdl12-compat. Each package is taken where the archive
     # has it, and the unpacked sets told apart by their headers.
     mkdir -p "$scratch/debs"
+    real=CMAKE=cmake
     for p in libsdl1.2-dev libsdl1.2debian libsdl1.2-compat-dev libsdl1.2-compat; do
         (cd "$scratch/debs" && apt-get download -q "$p" >/dev/null 2>&1) || continue
         case $p in *compat*) set=compat ;; *) set=dev ;; esac
@@ -99,7 +121,7 @@ if [ "${3:-}" = --debian ]; then
     fi
     if [ -n "$classic" ]; then
         expect "auto on Debian's classic SDL" ok \
-            "cdtracks SDL: system: the SDL 1.2 found ($classic/usr/include/SDL) is the classic SDL 1.2.15" -- \
+            "cdtracks SDL: system: the SDL 1.2 found ($classic/usr/include/SDL) is the classic SDL 1.2.15" $real -- \
             -DSDL_INCLUDE_DIR="$classic/usr/include/SDL" -DSDL_LIBRARY="$classic/usr/lib/$arch/libSDL.so"
     else
         echo "skipped: auto on the classic SDL: this machine's archive has no classic SDL 1.2"
@@ -107,7 +129,7 @@ if [ "${3:-}" = --debian ]; then
     # SDL's download out of reach: Debian's source instead, said once, with
     # no error on the way, and named in the notice.
     expect "no download: Debian's source" ok \
-        "Debian's libsdl1.2 source" SDL_SOURCES_DIR="$scratch/sources" \
+        "Debian's libsdl1.2 source" $real SDL_SOURCES_DIR="$scratch/sources" \
         SDL_URL="file://$scratch/nowhere/SDL-1.2.15.tar.gz" -- -DCDTRACKS_SDL=bundled
     said=$(echo "$out" | grep -c "^cdtracks SDL source: .*: Debian's libsdl1.2 source (.*'s), fetched with apt, because SDL's download is out of reach")
     [ "$said" -eq 1 ] || fail "no download: the source was named $said times, not once: $out"
@@ -123,15 +145,15 @@ headers "$classic" 1 2 15
 headers "$compat" 1 2 68
 headers "$sdl2" 2 26 5
 expect "auto on the classic SDL" ok \
-    "cdtracks SDL: system: the SDL 1.2 found ($classic) is the classic SDL 1.2.15" -- \
-    -DSDL_INCLUDE_DIR="$classic" -DSDL_LIBRARY="$classic/libSDL.so"
+    "cdtracks SDL: system: the SDL 1.2 found ($classic) is the classic SDL 1.2.15 cmake: -S $top -B $scratch/build -DCDTRACKS_TESTS=OFF -DSDL_INCLUDE_DIR=$classic -DCDTRACKS_SDL=system -DSDL_INCLUDE_DIR=$classic" -- \
+    -DSDL_INCLUDE_DIR="$classic"
 expect "auto on sdl12-compat" ok \
-    "$bundled the SDL 1.2 found ($compat) is sdl12-compat 1.2.68, which cannot read physical CD-ROM drives" -- \
+    "$bundled the SDL 1.2 found ($compat) is sdl12-compat 1.2.68, which cannot read physical CD-ROM drives cdtracks SDL source: $stub: as given (SDL_SOURCE) cmake: -S $top -B $scratch/build -DCDTRACKS_TESTS=OFF -DSDL_INCLUDE_DIR=$compat -DCDTRACKS_SDL_SOURCE=$stub -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE=$stub -DCDTRACKS_SDL_RELEASE=" -- \
     -DSDL_INCLUDE_DIR="$compat" -DCDTRACKS_SDL_SOURCE="$stub"
 expect "system on sdl12-compat, with a warning" ok \
     "cdtracks built on sdl12-compat finds no physical drive: SDL=bundled builds one that does" -- \
-    -DCDTRACKS_SDL=system -DSDL_INCLUDE_DIR="$compat" -DSDL_LIBRARY="$compat/libSDL.so"
-expect "auto without any SDL 1.2" ok "$bundled no SDL 1.2 was found" -- \
+    -DCDTRACKS_SDL=system -DSDL_INCLUDE_DIR="$compat"
+expect "auto without any SDL 1.2" ok "$bundled no SDL 1.2 was found" CMAKE=cmake -- \
     -DSDL_INCLUDE_DIR="$scratch/none" -DCDTRACKS_SDL_SOURCE="$stub"
 # SDL is built from a copy, configured as cmake/SDL_config.h says.
 cmp -s "$scratch/build/sdl/source/include/SDL_config.h" "$top/cmake/SDL_config.h" ||
@@ -150,10 +172,10 @@ mkdir -p "$debian/debian"
 echo "libsdl1.2 (1.2.15+dfsg2-8) unstable; urgency=medium" >"$debian/debian/changelog"
 expect "a source fetched earlier" ok \
     "cdtracks SDL source: $debian: Debian's libsdl1.2 source, fetched earlier" \
-    SDL_SOURCES_DIR="$scratch/sources" -- -DCDTRACKS_SDL=bundled
+    CMAKE=cmake SDL_SOURCES_DIR="$scratch/sources" -- -DCDTRACKS_SDL=bundled
 grep -qx "Debian's source package libsdl1.2=1.2.15+dfsg2-8:" \
     "$scratch/build/SDL-NOTICE.txt" || fail "SDL-NOTICE.txt does not name Debian's source"
-again=$("$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_SDL=bundled 2>&1) &&
+again=$(CMAKE="$scratch/cmake" "$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_SDL=bundled 2>&1) &&
     echo "$again" | grep -qx "cdtracks SDL source: $debian: the one $scratch/build was configured with" &&
     echo "ok: configured again, the same source" || fail "configured again: $again"
 
@@ -170,7 +192,7 @@ expect "system for a fully static build" error \
     -DCDTRACKS_SDL=system -DCDTRACKS_STATIC=ON
 expect "a source that does not exist" error "($scratch/nowhere) does not exist" -- \
     -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$scratch/nowhere"
-expect "a source of something else" error "is not an SDL 1.2 source: it has no include/SDL_version.h of SDL 1.2" -- \
+expect "a source of something else" error "is not an SDL 1.2 source: it has no include/SDL_version.h of SDL 1.2" CMAKE=cmake -- \
     -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE="$classic"
 echo "not SDL" >"$scratch/SDL-1.2.15.tar.gz"
 expect "a tarball that is not the release" error "is not the SDL 1.2.15 release: its SHA-256 is" -- \
