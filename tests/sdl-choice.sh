@@ -60,7 +60,7 @@ for p in $packages; do
 done
 # Sorts the unpacked sets by their headers: the classic SDL's patch level is
 # under 50, sdl12-compat's 50 or more.
-classic= compat=
+classic='' compat=''
 for set in "$scratch/set-dev" "$scratch/set-compat"; do
     header=$set/usr/include/SDL/SDL_version.h
     [ -f "$header" ] || continue

@@ -3,6 +3,7 @@
 # busybox's among them. Each case keeps, in a folder of its own, what the run
 # printed on standard output and standard error, its status and the names of
 # the files it left in its working folder.
+# shellcheck shell=sh
 
 cases_passed=0
 cases_failed=0

@@ -35,6 +35,7 @@ done
 [ $# -eq 0 ] || shift
 releases=${*:-bullseye trixie trixie:arm64}
 cache=${DISTRO_CACHE:-$top/build-distro-cache}
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-distros: $*" >&2; exit 1; }

@@ -22,6 +22,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 # lintian rejects the placeholder maintainer; a real one comes from here.
 export DEBEMAIL="${DEBEMAIL:-cdtracks CI <ci@example.org>}"

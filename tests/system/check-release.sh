@@ -10,6 +10,7 @@
 set -eu
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 base=${RELEASE_CHECK_DIR:-$top/build-release-check}
 mkdir -p "$base"

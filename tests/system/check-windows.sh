@@ -21,6 +21,7 @@ zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 linux=$(cd "$2" && pwd)
 cache=${WINE_CACHE:-$(dirname "$zip")/wine}
 limit=${WINE_TIMEOUT:-120}
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-windows: $*" >&2; exit 1; }
