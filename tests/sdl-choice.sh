@@ -6,6 +6,8 @@
 # Usage: sdl-choice.sh SOURCE_DIR SCRATCH_DIR
 # Exits 77 (skipped) when the packages cannot be downloaded, except in CI.
 set -u
+# cmake's and the compilers' words are read below.
+export LC_ALL=C
 
 top=$1
 scratch=$2

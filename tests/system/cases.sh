@@ -29,7 +29,7 @@ run_case() {
     _status=0
     (cd "$_wd" && "$@" >"$_out" 2>"$_case/stderr") || _status=$?
     echo $_status >"$_case/status"
-    ls -A "$_wd" >"$_case/files"
+    LC_ALL=C ls -A "$_wd" >"$_case/files"
 }
 
 # expect_case DIR NAME STATUS STDOUT STDERR [FILES]: checks that the case

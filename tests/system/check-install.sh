@@ -7,6 +7,7 @@
 # however the check ends. Run by CI after `make check` in BUILD and in
 # BUNDLED_BUILD, which build the emulator.
 set -eu
+export LC_ALL=C
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"

@@ -8,6 +8,8 @@
 # Environment: RELEASE_CHECK_DIR, where the clones go (default
 # build-release-check, removed at the end).
 set -eu
+# The file lists of the two releases are compared in one order.
+export LC_ALL=C
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=tests/system/cases.sh
