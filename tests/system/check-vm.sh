@@ -32,6 +32,8 @@
 # (QEMU's accelerator, default tcg), VM_KEEP (a folder to keep the guest's
 # runs, the drives' logs among them, and the emulated drive's runs in).
 set -eu
+# apt's, ldd's and cd-discid's output is read below.
+export LC_ALL=C
 
 [ $# -gt 0 ] || { echo "usage: $0 CDTRACKS..." >&2; exit 2; }
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -55,6 +57,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-vm: $*" >&2; exit 1; }
@@ -226,7 +229,7 @@ if [ -n "${DISCS:-}" ]; then
     *.disc) [ -f "$DISCS" ] || die "DISCS: no file $DISCS"; add_disc "$DISCS" ;;
     *)
         [ -d "$DISCS" ] || die "DISCS: no folder $DISCS"
-        [ -n "$(ls "$DISCS" | grep '\.disc$')" ] || die "DISCS: $DISCS holds no NAME.disc"
+        [ -n "$(find "$DISCS" -maxdepth 1 -name '*.disc' -type f)" ] || die "DISCS: $DISCS holds no NAME.disc"
         for disc in "$DISCS"/*.disc; do
             add_disc "$disc"
         done
