@@ -37,9 +37,9 @@ a=(1 2)'
 expect fail "bash's quoting inside \${...} in double quotes" a/b/c/deep.sh '#!/bin/sh
 echo "${1:-its own'"'"'s}"'
 expect fail "no first line, found by its name" lib.sh 'if then fi'
-expect fail "a bash test under sh" init '#!/bin/busybox sh
+expect fail "a bash test under sh" tools/test '#!/usr/bin/env sh
 [[ -n "$1" ]] && echo yes'
-expect fail "a shellcheck warning" tools/list '#!/usr/bin/env sh
+expect fail "a shellcheck warning, busybox's" init '#!/bin/busybox sh
 ls | grep foo'
 expect pass "bash under bash" tools/run '#!/usr/bin/env bash
 [[ -n ${1:-} ]] && echo yes'
