@@ -25,10 +25,10 @@
 # (DISTRO_CACHE/cdtracks-run-ID), the next run removes. Where the
 # interpreter cannot be registered, the check says so and fails.
 #
-# Needs root (chroot, mounts, binfmt_misc), debootstrap, git, unshare and
-# setpriv (util-linux) and, for another processor, qemu-user-static. The
-# pristine roots are kept in DISTRO_CACHE (default build-distro-cache) and
-# copied for each try.
+# Needs root (chroot, mounts, binfmt_misc), debootstrap, git, unshare,
+# setpriv and nsenter (util-linux) and, for another processor,
+# qemu-user-static. The pristine roots are kept in DISTRO_CACHE (default
+# build-distro-cache) and copied for each try.
 # Usage: check-distros.sh DIST_BINARY... [-- RELEASE[:ARCH]...]
 #        (default: bullseye trixie trixie:arm64; ARCH as Debian names it)
 # Environment: DISTRO_TIMEOUT, seconds for each step (default 900), and
@@ -45,7 +45,7 @@ die() { echo "check-distros: $*" >&2; exit 1; }
 say() { echo "check-distros: $*" >&2; }
 
 [ "$(id -u)" -eq 0 ] || die "needs root, for debootstrap, chroot and mounts"
-for tool in debootstrap git chroot unshare setpriv timeout readelf; do
+for tool in debootstrap git chroot unshare setpriv nsenter timeout readelf; do
     command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh distros installs it"
 done
 
@@ -59,17 +59,14 @@ if [ -z "${CDTRACKS_DISTROS_RUN:-}" ]; then
     setpriv --pdeathsig KILL unshare --mount --propagation private --pid --fork --kill-child \
         /bin/sh "$0" "$@" &
     namespace=$!
-    # Stops every process of the run's PID namespace, and then its shell:
-    # a shell runs its trap (the clean-up) only once the command it waits
-    # for has ended.
+    # Stops the run's shell, whose trap (the clean-up) runs only once the
+    # command it waits for has ended, and then, from inside the run's PID
+    # namespace, every other process there (kill -1), before the clean-up
+    # starts any.
     stop() {
         for init in $(cat "/proc/$namespace/task/$namespace/children" 2>/dev/null); do
-            ns=$(readlink "/proc/$init/ns/pid") || continue
-            for p in /proc/[0-9]*; do
-                [ "${p#/proc/}" != "$init" ] && [ "$(readlink "$p/ns/pid" 2>/dev/null)" = "$ns" ] &&
-                    kill -TERM "${p#/proc/}" 2>/dev/null
-            done
             kill -TERM "$init" 2>/dev/null || true
+            nsenter --target "$init" --pid -- /bin/sh -c 'kill -TERM -1' 2>/dev/null || true
         done
     }
     trap stop INT TERM HUP
