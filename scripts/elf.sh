@@ -7,7 +7,10 @@
 # names a program interpreter: the loader runs, LD_PRELOAD is read), static
 # (no interpreter and no dynamic section), or static-pie (no interpreter,
 # but a dynamic section: it relocates itself).
-# Fails, saying why, on a file that is not an ELF program.
+# Status 1, saying why, for a file that is not a readable ELF program;
+# status 2 when it cannot tell (no readelf here, or wrong usage), so that a
+# caller never takes a machine without binutils for a file that is no
+# program.
 set -eu
 export LC_ALL=C
 
@@ -17,6 +20,8 @@ if [ "${1:-}" = --needed ]; then
     shift
 fi
 [ $# -eq 1 ] || { echo "usage: elf.sh [--needed] FILE" >&2; exit 2; }
+command -v readelf >/dev/null 2>&1 || { echo "elf.sh: readelf is missing (Debian: binutils)" >&2; exit 2; }
+[ -f "$1" ] && [ -r "$1" ] || { echo "elf.sh: cannot read $1" >&2; exit 1; }
 headers=$(readelf -hlW -- "$1" 2>/dev/null) || { echo "elf.sh: $1 is not an ELF file" >&2; exit 1; }
 # The types of its program headers, a word each.
 types=" $(printf '%s\n' "$headers" | awk '$1 ~ /^[A-Z_]+$/ && $2 ~ /^0x/ { print $1 }' | tr '\n' ' ')"

@@ -302,7 +302,7 @@ TEST_F(Cdtracks, ReportsAnUnwritableLogOnStandardError)
     const std::string binary = dir + "/cdtracks";
     const std::string emulator = std::filesystem::path(CDEMU_WITH_DISC).parent_path();
     std::filesystem::copy_file(CDTRACKS_BINARY, binary);
-    for (const char* file : {"with-disc", "libcdemu.so", "drive"}) {
+    for (const char* file : {"with-disc", "elf.sh", "libcdemu.so", "drive"}) {
         std::filesystem::copy(emulator + "/" + file, dir + "/" + file,
             std::filesystem::copy_options::copy_symlinks);
     }

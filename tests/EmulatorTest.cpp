@@ -143,7 +143,7 @@ TEST(Emulator, WithDiscWorksFromAFolderWithABlank)
     const std::string dir = drive.directory().path() + "/a folder";
     std::filesystem::create_directory(dir);
     const std::string emulator = std::filesystem::path(CDEMU_WITH_DISC).parent_path();
-    for (const char* file : {"with-disc", "libcdemu.so", "cdemu-run", "drive"}) {
+    for (const char* file : {"with-disc", "elf.sh", "libcdemu.so", "cdemu-run", "drive"}) {
         std::filesystem::copy(emulator + "/" + file, dir + "/" + file,
             std::filesystem::copy_options::copy_symlinks);
     }

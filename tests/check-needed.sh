@@ -4,32 +4,29 @@
 # merged them into libc, also libpthread, libdl and librt.
 # check-needed.sh --none BINARY: fails unless BINARY is fully static: no
 # dynamic segment, no program interpreter.
-# Either fails on a file that is not an ELF program. readelf's tables are
-# read in the C locale; its messages are not read at all.
+# Either fails on a file that is not an ELF program. What the binary is and
+# needs is scripts/elf.sh's to read.
 set -eu
 export LC_ALL=C
+elf=$(dirname "$0")/../scripts/elf.sh
 
 none=
-if [ "$1" = --none ]; then
+if [ "${1:-}" = --none ]; then
     none=1
     shift
 fi
+[ $# -eq 1 ] || { echo "usage: check-needed.sh [--none] BINARY" >&2; exit 2; }
 binary=$1
-headers=$(readelf -lW "$binary") || { echo "$binary is not an ELF file" >&2; exit 1; }
-# The types of its program headers, a word each.
-types=" $(printf '%s\n' "$headers" | awk '$1 ~ /^[A-Z_]+$/ && $2 ~ /^0x/ { print $1 }' | tr '\n' ' ')"
-case $types in
-*" LOAD "*) ;;
-*) echo "$binary has no loadable segment: not a program" >&2; exit 1 ;;
-esac
+facts=$("$elf" "$binary")
 if [ -n "$none" ]; then
-    case $types in *" DYNAMIC "*) echo "$binary has a dynamic section" >&2; exit 1 ;; esac
-    case $types in *" INTERP "*) echo "$binary names a program interpreter" >&2; exit 1 ;; esac
-    echo "$binary is fully static"
-    exit 0
+    case ${facts#* } in
+    static) echo "$binary is fully static"; exit 0 ;;
+    static-pie) echo "$binary has a dynamic section" >&2 ;;
+    *) echo "$binary names a program interpreter" >&2 ;;
+    esac
+    exit 1
 fi
-dynamic=$(readelf -dW "$binary")
-needed=$(printf '%s\n' "$dynamic" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+needed=$("$elf" --needed "$binary")
 echo "$binary needs:" $needed
 allowed="libc.so.* libm.so.* ld-linux*.so.*"
 glibc=$(getconf GNU_LIBC_VERSION 2>/dev/null | sed -n 's/^glibc 2\.\([0-9]*\).*/\1/p')

@@ -4,6 +4,7 @@
 # SEE ALSO is installed, and the state of mandoc's database, belong to the
 # machine, not to the page: those notes are left out.
 set -eu
+export LC_ALL=C
 page=$1
 if command -v mandoc >/dev/null 2>&1; then
     notes=$(mandoc -T lint -W style "$page" 2>&1 |

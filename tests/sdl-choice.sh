@@ -11,6 +11,7 @@
 #                      apt where SDL's download is out of reach
 # Exits 77 (skipped) when Debian's packages cannot be downloaded, except in CI.
 set -u
+# cmake's and the compilers' words are read below.
 export LC_ALL=C
 
 top=$1

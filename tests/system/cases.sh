@@ -3,6 +3,7 @@
 # busybox's among them. Each case keeps, in a folder of its own, what the run
 # printed on standard output and standard error, its status and the names of
 # the files it left in its working folder.
+# shellcheck shell=sh
 
 cases_passed=0
 cases_failed=0
@@ -28,7 +29,7 @@ run_case() {
     _status=0
     (cd "$_wd" && "$@" >"$_out" 2>"$_case/stderr") || _status=$?
     echo $_status >"$_case/status"
-    ls -A "$_wd" >"$_case/files"
+    LC_ALL=C ls -A "$_wd" >"$_case/files"
 }
 
 # expect_case DIR NAME STATUS STDOUT STDERR [FILES]: checks that the case

@@ -20,6 +20,7 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-dist.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 
 fail() { echo "check-dist: $*" >&2; exit 1; }
@@ -48,8 +49,8 @@ x86_64|i686)
     [ "$cases_failed" -eq 0 ] || fail "the tarball's cdtracks did not list the sample disc"
     echo "check-dist: $name.tar.gz holds a working, fully static cdtracks"
     exit 0 ;;
-aarch64) qemu=qemu-aarch64-static ;;
-armhf)   qemu=qemu-arm-static ;;
+aarch64) qemu="qemu-aarch64-static" ;;
+armhf)   qemu="qemu-arm-static" ;;
 *)       fail "$name: no way to run a cdtracks for that processor here" ;;
 esac
 command -v $qemu >/dev/null 2>&1 || fail "$qemu is missing (Debian: qemu-user-static)"

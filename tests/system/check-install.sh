@@ -1,12 +1,14 @@
 #!/bin/sh
-# Checks what users install: `make install` into a scratch prefix (which must
-# leave BUILD's configuration as it was), the Debian packages (one on the
-# system's SDL, one with SDL linked in) checked by lintian, and the first
-# installed on this machine (as root), run on the sample disc through the
-# emulated drive, its man page found by man; it is removed again at the end,
-# however the check ends. Run by CI after `make check` in BUILD and in
-# BUNDLED_BUILD, which build the emulator.
+# Checks what users install, leaving this machine as it was: `make install`
+# into a scratch prefix (which must leave BUILD's configuration as it was),
+# whose cdtracks lists the sample disc through the emulated drive and whose
+# page man finds, and the Debian packages (one on the system's SDL, one with
+# SDL linked in): their Depends, section and copyright, and lintian. A
+# package installed with apt, its cdtracks run on the sample disc and its
+# page shown by man, is check-distros.sh's, in roots of its own. Run by CI
+# after `make check` in BUILD and in BUNDLED_BUILD, which build the emulator.
 set -eu
+export LC_ALL=C
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"
@@ -14,14 +16,10 @@ build=${BUILD:-build}
 bundled=${BUNDLED_BUILD:-build-bundled}
 expected=tests/discs/sample.expected
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-install.XXXXXX")
-installed=
-cleanup() {
-    [ -z "$installed" ] || apt-get remove -y -qq -o DPkg::Lock::Timeout=900 cdtracks >/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
+trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 # lintian rejects the placeholder maintainer; a real one comes from here.
 export DEBEMAIL="${DEBEMAIL:-cdtracks CI <ci@example.org>}"
@@ -32,7 +30,7 @@ fail() { echo "check-install: $*" >&2; exit 1; }
 # at most, and checks that it printed the sample's list and nothing else.
 lists_sample() { # NAME CDTRACKS
     run_case "$scratch" "$1" - - timeout --kill-after=5 60 \
-        "$top/$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$2"
+        "$emulator/with-disc" "$top/tests/discs/sample.disc" "$2"
     expect_case "$scratch" "$1" 0 "$(cat "$expected")
 " ""
     [ "$cases_failed" -eq 0 ] || fail "$1: $2 did not list the sample disc"
@@ -40,6 +38,7 @@ lists_sample() { # NAME CDTRACKS
 
 [ -f "$build/CMakeCache.txt" ] && [ -x "$build/cdemu/with-disc" ] ||
     fail "$build has no build with the emulated drive: run make check first"
+emulator=$(cd "$build/cdemu" && pwd)
 cp "$build/CMakeCache.txt" "$scratch/cache-before"
 
 echo "== make install into $scratch/prefix"
@@ -47,7 +46,10 @@ make --no-print-directory install PREFIX="$scratch/prefix" >/dev/null
 [ -x "$scratch/prefix/bin/cdtracks" ] || fail "no bin/cdtracks"
 cmp -s "$build/CMakeCache.txt" "$scratch/cache-before" ||
     fail "make install changed $build's configuration"
-man -l "$scratch/prefix/share/man/man1/cdtracks.1.gz" | grep -q "cdtracks" || fail "man -l failed"
+[ "$(man -M "$scratch/prefix/share/man" -w cdtracks)" = "$scratch/prefix/share/man/man1/cdtracks.1.gz" ] ||
+    fail "man does not find the installed cdtracks(1) in $scratch/prefix/share/man"
+man -l "$scratch/prefix/share/man/man1/cdtracks.1.gz" | grep -c "CD frames" >/dev/null ||
+    fail "man -l shows another page than cdtracks(1)"
 lists_sample installed "$scratch/prefix/bin/cdtracks"
 
 echo "== make package, on the system's SDL and with SDL linked in"
@@ -66,18 +68,4 @@ for d in "$deb" "$bundled_deb"; do
     echo "lintian $d"
     lintian --fail-on error,warning "$d" || fail "lintian: $d"
 done
-
-if [ "$(id -u)" -ne 0 ]; then
-    echo "check-install: not root, not installing $deb" >&2
-    exit 0
-fi
-[ "$(dpkg-query -W -f='${db:Status-Status}' cdtracks 2>/dev/null)" != installed ] ||
-    fail "cdtracks is installed on this machine already; remove it first"
-echo "== apt-get install $deb"
-export DEBIAN_FRONTEND=noninteractive
-installed=1
-apt-get install -y -qq -o DPkg::Lock::Timeout=900 "./$deb" >/dev/null
-lists_sample packaged /usr/bin/cdtracks
-[ "$(man -w cdtracks)" = /usr/share/man/man1/cdtracks.1.gz ] || fail "man does not find cdtracks(1)"
-man cdtracks 2>/dev/null | grep -q "CD frames" || fail "man cdtracks shows the wrong page"
-echo "check-install: make install, both Debian packages and lintian pass"
+echo "check-install: make install and both Debian packages, lintian included, pass"

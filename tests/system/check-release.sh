@@ -9,11 +9,13 @@
 # Environment: RELEASE_CHECK_DIR, where the clone goes (default
 # build-release-check, removed at the end).
 set -eu
+# The file lists of the two releases are compared in one order.
 export LC_ALL=C
 
 [ $# -eq 1 ] || { echo "usage: check-release.sh RELEASE_DIR" >&2; exit 2; }
 top=$(cd "$(dirname "$0")/../.." && pwd)
 here=$(cd "$1" && pwd)
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 base=${RELEASE_CHECK_DIR:-$top/build-release-check}
 mkdir -p "$base"

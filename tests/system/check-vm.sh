@@ -39,6 +39,8 @@
 # (QEMU's accelerator, default tcg), VM_KEEP (a folder to keep the guest's
 # runs, the drives' logs among them, and the emulated drive's runs in).
 set -eu
+# apt's, ldd's and cd-discid's output is read below.
+export LC_ALL=C
 
 [ $# -gt 0 ] || { echo "usage: $0 CDTRACKS..." >&2; exit 2; }
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -62,6 +64,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-vm: $*" >&2; exit 1; }

@@ -21,11 +21,12 @@ zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 linux=$(cd "$2" && pwd)
 cache=${WINE_CACHE:-$(dirname "$zip")/wine}
 limit=${WINE_TIMEOUT:-120}
+# shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 
 die() { echo "check-windows: $*" >&2; exit 1; }
 now() { date +%s.%N; }
-seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+seconds_since() { LC_ALL=C awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
 for tool in wine wineserver x86_64-w64-mingw32-objdump cmake; do
     command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh windows installs it"
@@ -51,7 +52,7 @@ mkdir "$work/zip"
 dir=$work/zip/$(basename "$zip" .zip)
 # The patches to SDL (all of cmake/*.patch are the Windows build's) are in
 # the zip, and the notice names each and says what it changes.
-patches=$(cd "$top/cmake" && ls -- *.patch)
+patches=$(cd "$top/cmake" && LC_ALL=C ls -- *.patch)
 contents="cdtracks.exe cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt $patches"
 for f in $contents; do
     [ -f "$dir/$f" ] || case_fail "the zip lacks $f"
@@ -69,8 +70,10 @@ for f in cdtracks.txt README.txt LICENSE SDL-COPYING SDL-NOTICE.txt; do
     awk '!/\r$/ { bad = 1 } END { exit bad }' "$dir/$f" || case_fail "$f has lines without CR LF"
 done
 exe=$dir/cdtracks.exe
-headers=$(x86_64-w64-mingw32-objdump -p "$exe")
-imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort)
+# (objdump's English, and the C locale's letters and order; Wine keeps this
+# machine's locale.)
+headers=$(LC_ALL=C x86_64-w64-mingw32-objdump -p "$exe")
+imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | LC_ALL=C tr 'a-z' 'A-Z' | LC_ALL=C sort)
 [ -n "$imports" ] || case_fail "cdtracks.exe imports no DLL: objdump read no import table"
 for dll in $imports; do
     case $dll in
@@ -187,6 +190,9 @@ expect_case "$work" fallback 0 "$(awk '{ line[NR] = $0 } END { line[NR]--; for (
 # A report that cannot be written: standard output a pipe whose reader is
 # gone. Status 1 and one line on standard error; its reason is the C
 # runtime's. The reader is known to be gone once a write to the pipe fails.
+# (A reader that reads nothing is the point: shellcheck 0.7 takes it for a
+# mistake.)
+# shellcheck disable=SC2216
 (
     trap '' PIPE
     while printf x 2>/dev/null; do :; done
