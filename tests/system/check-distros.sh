@@ -108,8 +108,7 @@ for binary in $binaries; do
 done
 
 # The Debian archive this machine's apt uses (not its security archive).
-archive=$(apt-get indextargets --format '$(REPO_URI) $(LABEL) $(RELEASE)' 'Identifier: Packages' |
-    awk '$2 == "Debian" && $3 !~ /-/ { print $1; exit }')
+archive=$("$top/scripts/debian-archive.sh" | awk '$1 == "Debian" && $3 !~ /-/ { print $2; exit }')
 [ -n "$archive" ] || die "this machine's apt uses no Debian archive to make roots from"
 
 binfmt=/proc/sys/fs/binfmt_misc

@@ -123,9 +123,8 @@ update_lists() {
         : >"$private/status"
         keyring=/usr/share/keyrings/debian-archive-keyring.gpg
         [ -f "$keyring" ] && signed="[signed-by=$keyring] " || signed=
-        apt-get indextargets --format '$(REPO_URI) $(LABEL) $(RELEASE) $(COMPONENT)' 'Identifier: Packages' |
-            awk -v signed="$signed" \
-                '$2 == "Debian" || $2 == "Debian-Security" { print "deb " signed $1 " " $3 " " $4 }' |
+        "$top/scripts/debian-archive.sh" |
+            awk -v signed="$signed" '$1 ~ /^Debian/ { print "deb " signed $2 " " $3 " " $4 }' |
             sort -u >"$private/sources.list"
         [ -s "$private/sources.list" ] || die "this machine's apt uses no Debian archive to fetch $debian packages from"
     fi
