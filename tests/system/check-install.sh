@@ -12,6 +12,7 @@ export LC_ALL=C
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"
+scripts/install-deps.sh package
 build=${BUILD:-build}
 bundled=${BUNDLED_BUILD:-build-bundled}
 expected=tests/discs/sample.expected
