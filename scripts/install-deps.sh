@@ -101,7 +101,14 @@ apt() { # APT-GET-ARGUMENTS...
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get "$@" >>"$log" 2>&1 ||
         { echo "install-deps: apt-get $* failed:" >&2; cat "$log" >&2; exit 1; }
 }
-apt update
+# apt's lists, fetched again unless an earlier run did so within the hour
+# (make demo, then make check); and if the install fails on lists so kept.
+lists=$(apt-config shell lists Dir::State::Lists/d | sed -n "s/^lists='\(.*\)'$/\1/p")
+updated=
+if [ -z "$(find "${lists:-/var/lib/apt/lists/}" -maxdepth 1 -name '*_Packages*' -mmin -60 2>/dev/null)" ]; then
+    apt update
+    updated=1
+fi
 install=
 for p in $missing; do
     if sdl12_compat "$p"; then
@@ -118,4 +125,10 @@ done
 # shellcheck disable=SC2086
 echo "install-deps: installing$install$(how_much $install)" >&2
 # shellcheck disable=SC2086
-apt install -y -q --no-install-recommends $install
+if [ -n "$updated" ]; then
+    apt install -y -q --no-install-recommends $install
+elif ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $install \
+    >>"$log" 2>&1; then
+    apt update
+    apt install -y -q --no-install-recommends $install
+fi
