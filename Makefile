@@ -78,6 +78,7 @@ install:
 
 # A Debian package, BUILD/cdtracks_<version>_<arch>.deb
 package: build
+	scripts/install-deps.sh package
 	cd $(BUILD) && cpack -G DEB
 
 # The release tarball, build-dist-ARCH/cdtracks-<version>-linux-ARCH.tar.gz:

@@ -15,7 +15,7 @@ set -eu
 export LC_ALL=C
 
 build="cmake make g++ libsdl1.2-dev dpkg-dev"
-usage="usage: install-deps.sh TARGET...: demo check package vm vm-arm bench distros dist-ARCH dist-windows windows release foreign"
+usage="usage: install-deps.sh TARGET...: demo check package package-check vm vm-arm bench distros dist-ARCH dist-windows windows release foreign"
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 packages=$build
 for target; do
@@ -23,7 +23,8 @@ for target; do
     demo)    ;;
     check)   packages="$packages libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? musl-tools
                        shellcheck busybox-static" ;;
-    package) packages="$packages lintian man-db" ;;
+    package) packages="$packages file" ;;
+    package-check) packages="$packages file lintian man-db" ;;
     vm)      packages="$packages qemu-system-x86 busybox-static genisoimage cd-discid" ;;
     vm-arm)  packages="$packages qemu-system-arm busybox-static genisoimage" ;;
     bench)   packages="$packages cd-discid valgrind hyperfine time" ;;

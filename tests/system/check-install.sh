@@ -12,7 +12,7 @@ export LC_ALL=C
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"
-scripts/install-deps.sh package
+scripts/install-deps.sh package-check
 build=${BUILD:-build}
 bundled=${BUNDLED_BUILD:-build-bundled}
 expected=tests/discs/sample.expected
