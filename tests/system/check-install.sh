@@ -42,7 +42,7 @@ lists_sample() { # NAME CDTRACKS
 emulator=$(cd "$build/cdemu" && pwd)
 cp "$build/CMakeCache.txt" "$scratch/cache-before"
 
-echo "== make install into $scratch/prefix"
+echo "check-install: make install into $scratch/prefix" >&2
 make --no-print-directory install PREFIX="$scratch/prefix" >/dev/null
 [ -x "$scratch/prefix/bin/cdtracks" ] || fail "no bin/cdtracks"
 cmp -s "$build/CMakeCache.txt" "$scratch/cache-before" ||
@@ -53,7 +53,7 @@ man -l "$scratch/prefix/share/man/man1/cdtracks.1.gz" | grep -c "CD frames" >/de
     fail "man -l shows another page than cdtracks(1)"
 lists_sample installed "$scratch/prefix/bin/cdtracks"
 
-echo "== make package, on the system's SDL and with SDL linked in"
+echo "check-install: make package, on the system's SDL and with SDL linked in" >&2
 make --no-print-directory package >/dev/null
 make --no-print-directory package SDL=bundled BUILD="$bundled" >/dev/null
 deb=$(ls "$build"/cdtracks_*_*.deb)
