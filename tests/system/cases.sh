@@ -67,8 +67,11 @@ expect_same() {
     if [ -z "$_why" ]; then case_pass; else case_fail "${4:-$2}$_why"; fi
 }
 
+# cases_ok: true while no check has failed.
+cases_ok() { [ "$cases_failed" -eq 0 ]; }
+
 # cases_summary LABEL: prints "LABEL: N passed, M failed"; fails if any did.
 cases_summary() {
     echo "$1: $cases_passed passed, $cases_failed failed"
-    [ $cases_failed -eq 0 ]
+    cases_ok
 }

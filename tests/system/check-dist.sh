@@ -46,7 +46,7 @@ x86_64|i686)
         "$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$dir/cdtracks"
     expect_case "$scratch" listing 0 "$(cat "$top/tests/discs/sample.expected")
 " ""
-    [ "$cases_failed" -eq 0 ] || fail "the tarball's cdtracks did not list the sample disc"
+    cases_ok || fail "the tarball's cdtracks did not list the sample disc"
     echo "check-dist: $name.tar.gz holds a working, fully static cdtracks"
     exit 0 ;;
 aarch64) qemu="qemu-aarch64-static" ;;
@@ -62,5 +62,5 @@ run_case "$scratch" started - "$root" timeout --kill-after=5 60 \
     unshare $as_root --root="$root" --wd=/ /$qemu /cdtracks
 expect_case "$scratch" started 0 "" "" "cdtracks
 $qemu"
-[ "$cases_failed" -eq 0 ] || fail "under $qemu with no drive, cdtracks did not start cleanly"
+cases_ok || fail "under $qemu with no drive, cdtracks did not start cleanly"
 echo "check-dist: $name.tar.gz holds a fully static cdtracks that starts under $qemu (no drive: no output, status 0)"
