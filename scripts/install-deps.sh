@@ -98,15 +98,19 @@ fi
 log=$(mktemp "${TMPDIR:-/tmp}/install-deps.XXXXXX")
 trap 'rm -f "$log"' EXIT
 trap 'exit 130' INT TERM
+# apt_get: apt-get, its output in the log; apt: the same, where a failure
+# ends the run, with the log.
+apt_get() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get "$@" >>"$log" 2>&1; } # ARGUMENTS...
 apt() { # APT-GET-ARGUMENTS...
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get "$@" >>"$log" 2>&1 ||
-        { echo "install-deps: apt-get $* failed:" >&2; cat "$log" >&2; exit 1; }
+    apt_get "$@" || { echo "install-deps: apt-get $* failed:" >&2; cat "$log" >&2; exit 1; }
 }
 # apt's lists, fetched again unless an earlier run did so within the hour
 # (make demo, then make check); and if the install fails on lists so kept.
+# Every apt-get update works in the lists' partial/ folder, and so dates it;
+# a list the archive has not changed keeps its older date.
 lists=$(apt-config shell lists Dir::State::Lists/d | sed -n "s/^lists='\(.*\)'$/\1/p")
 updated=
-if [ -z "$(find "${lists:-/var/lib/apt/lists/}" -maxdepth 1 -name '*_Packages*' -mmin -60 2>/dev/null)" ]; then
+if [ -z "$(find "${lists:-/var/lib/apt/lists/}partial" -maxdepth 0 -mmin -60 2>/dev/null)" ]; then
     apt update
     updated=1
 fi
@@ -125,11 +129,9 @@ done
 [ -n "$install" ] || exit 0
 # shellcheck disable=SC2086
 echo "install-deps: installing$install$(how_much $install)" >&2
+# On lists kept from an earlier run, a failure may be theirs: they are
+# fetched again, and the install tried once more.
 # shellcheck disable=SC2086
-if [ -n "$updated" ]; then
-    apt install -y -q --no-install-recommends $install
-elif ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $install \
-    >>"$log" 2>&1; then
-    apt update
-    apt install -y -q --no-install-recommends $install
-fi
+[ -n "$updated" ] || apt_get install -y -q --no-install-recommends $install || { apt update; updated=1; }
+# shellcheck disable=SC2086
+[ -z "$updated" ] || apt install -y -q --no-install-recommends $install
