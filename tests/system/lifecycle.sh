@@ -1,0 +1,94 @@
+# The life of a system check, shared by every one of them: its scratch
+# folders, the commands it runs under a time limit, and its clean-up, which
+# runs however the check ends (its last line, an error under set -e, SIGINT,
+# SIGTERM or SIGHUP) and leaves nothing behind. Sourced, by any POSIX shell,
+# busybox's among them.
+#
+#   lifecycle NAME         starts the check's life: the traps, and a scratch
+#                          root, ${TMPDIR:-/tmp}/cdtracks-NAME.XXXXXX, removed
+#                          at the end
+#   scratch VAR [LABEL]    a new empty folder in the scratch root, its path
+#                          in VAR
+#   at_exit FUNCTION       FUNCTION runs at the end, before the scratch root
+#                          is removed (the last registered first)
+#   limited SECONDS CMD... CMD under timeout (SIGKILL 5 s after SIGTERM); its
+#                          status, 124 where it timed out
+#   lc_run CMD...          CMD with nothing added; its status
+#   die MESSAGE            "NAME: MESSAGE" on standard error, status 1
+#   say MESSAGE            "NAME: MESSAGE" on standard error
+#
+# A signal reaches a shell only once the command it waits for in the
+# foreground has ended, and timeout puts itself in a process group of its
+# own, where a terminal's Ctrl-C never reaches it. So lc_run and limited run
+# their command in the background, standard input kept, and wait for it,
+# which a signal interrupts; the trap stops that command (SIGTERM, which
+# timeout passes on to its whole group) before the clean-ups run.
+# shellcheck shell=sh
+
+lc_name=check
+lc_root=
+lc_cleanups=
+lc_child=
+
+say() { echo "$lc_name: $*" >&2; }
+die() { say "$@"; exit 1; }
+
+# lc_run COMMAND...: runs COMMAND (a shell function too) in the background,
+# with this shell's standard input, and waits for it; returns its status.
+lc_run() {
+    exec 9<&0
+    "$@" <&9 9<&- &
+    exec 9<&-
+    lc_child=$!
+    # (wait returns early when a trapped signal comes; the trap then ends
+    # the check, and with it this loop.)
+    while :; do
+        _lc_status=0
+        wait "$lc_child" || _lc_status=$?
+        kill -0 "$lc_child" 2>/dev/null || break
+    done
+    lc_child=
+    return "$_lc_status"
+}
+
+limited() { # SECONDS COMMAND...
+    _lc_limit=$1
+    shift
+    lc_run timeout -k 5 "$_lc_limit" "$@"
+}
+
+# The end, whatever brought it: the running command stopped, the clean-ups
+# run, the scratch root removed; the status is the check's own (128 + the
+# signal's number after a signal).
+lc_end() {
+    _lc_status=$?
+    trap - EXIT
+    trap '' INT TERM HUP
+    if [ -n "$lc_child" ]; then
+        kill -TERM "$lc_child" 2>/dev/null || true
+        wait "$lc_child" 2>/dev/null || true
+    fi
+    for _lc_f in $lc_cleanups; do
+        "$_lc_f" || true
+    done
+    [ -z "$lc_root" ] || rm -rf "$lc_root"
+    exit "$_lc_status"
+}
+
+lifecycle() { # NAME
+    lc_name=$1
+    trap lc_end EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    lc_root=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-$lc_name.XXXXXX") || die "cannot make a scratch folder"
+}
+
+scratch() { # VAR [LABEL]
+    _lc_dir=$(mktemp -d "$lc_root/${2:-scratch}.XXXXXX") || die "cannot make a scratch folder"
+    eval "$1=\$_lc_dir"
+}
+
+at_exit() { # FUNCTION
+    lc_cleanups="$1 $lc_cleanups"
+}
