@@ -31,8 +31,9 @@ configure = scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 # $(call test,BUILD_DIR[,CTEST_ARGS]): its tests but those that need the
 # network (label net); a build with no test is a failure, and so is a test
 # still running after TEST_TIMEOUT seconds (those that need longer say so).
-# (ctest runs in the folder: --test-dir needs CMake 3.20.)
-test = cd $(1) && ctest --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS) \
+# (scripts/ctest.sh runs it in the folder, as --test-dir needs CMake 3.20,
+# and so that an interruption stops every test.)
+test = scripts/ctest.sh $(1) --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS) \
 	$(if $(2),$(2),-LE net)
 
 .PHONY: all build demo check check-net check-sanitize install package dist check-dist dist-windows \

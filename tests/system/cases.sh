@@ -1,8 +1,9 @@
 # Runs and checks of a program, shared by the system tests (a virtual
 # machine, other Debian releases, Wine). Sourced, by any POSIX shell,
-# busybox's among them. Each case keeps, in a folder of its own, what the run
-# printed on standard output and standard error, its status and the names of
-# the files it left in its working folder.
+# busybox's among them, after lifecycle.sh (its lc_run runs each case, so
+# that a signal stops it). Each case keeps, in a folder of its own, what the
+# run printed on standard output and standard error, its status and the names
+# of the files it left in its working folder.
 # shellcheck shell=sh
 
 cases_passed=0
@@ -27,9 +28,20 @@ run_case() {
     [ "$_out" = - ] && _out=$_case/stdout
     : >"$_case/stdout"
     _status=0
-    (cd "$_wd" && "$@" >"$_out" 2>"$_case/stderr") || _status=$?
+    lc_run case_in "$_wd" "$@" >"$_out" 2>"$_case/stderr" || _status=$?
     echo $_status >"$_case/status"
     LC_ALL=C ls -A "$_wd" >"$_case/files"
+}
+
+# case_in DIR COMMAND...: COMMAND, in DIR, in place of this shell (so that
+# stopping the case stops COMMAND), but for a shell function.
+case_in() {
+    cd "$1" || exit
+    shift
+    case $(command -V "$1" 2>/dev/null) in
+    *function*) "$@"; exit ;;
+    esac
+    exec "$@"
 }
 
 # expect_case DIR NAME STATUS STDOUT STDERR [FILES]: checks that the case

@@ -16,29 +16,27 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 tarball=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 built=$(dirname "$tarball")/cdtracks
 build=$(cd "${BUILD:-$(dirname "$tarball")}" && pwd)
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-dist.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+# shellcheck source=tests/system/lifecycle.sh
+. "$top/tests/system/lifecycle.sh"
 # shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
-
-fail() { echo "check-dist: $*" >&2; exit 1; }
+lifecycle check-dist
+scratch=$(scratch)
 
 tar -C "$scratch" -xzf "$tarball"
 name=$(basename "$tarball" .tar.gz)
 dir=$scratch/$name
 for f in cdtracks cdtracks.1 README LICENSE SDL-COPYING SDL-NOTICE.txt; do
-    [ -f "$dir/$f" ] || fail "the tarball lacks $f"
+    [ -f "$dir/$f" ] || die "the tarball lacks $f"
 done
 # The archive's own README: there is no Makefile in it to run.
 if grep -nw make "$dir/README" >&2; then
-    fail "the tarball's README speaks of make, which the tarball has no use for"
+    die "the tarball's README speaks of make, which the tarball has no use for"
 fi
-"$top/tests/check-needed.sh" --none "$dir/cdtracks" >/dev/null || fail "cdtracks is not fully static"
-cmp -s "$dir/cdtracks" "$built" || fail "the tarball's cdtracks is not the one built in $(dirname "$built")"
-grep -q "GNU Lesser General Public License" "$dir/SDL-NOTICE.txt" || fail "no LGPL notice"
-grep -q "GNU C Library" "$dir/SDL-NOTICE.txt" || fail "the notice does not name the C library"
+"$top/tests/check-needed.sh" --none "$dir/cdtracks" >/dev/null || die "cdtracks is not fully static"
+cmp -s "$dir/cdtracks" "$built" || die "the tarball's cdtracks is not the one built in $(dirname "$built")"
+grep -q "GNU Lesser General Public License" "$dir/SDL-NOTICE.txt" || die "no LGPL notice"
+grep -q "GNU C Library" "$dir/SDL-NOTICE.txt" || die "the notice does not name the C library"
 
 case ${name##*-linux-} in
 x86_64|i686)
@@ -46,14 +44,14 @@ x86_64|i686)
         "$build/cdemu/with-disc" "$top/tests/discs/sample.disc" "$dir/cdtracks"
     expect_case "$scratch" listing 0 "$(cat "$top/tests/discs/sample.expected")
 " ""
-    cases_ok || fail "the tarball's cdtracks did not list the sample disc"
+    cases_ok || die "the tarball's cdtracks did not list the sample disc"
     echo "check-dist: $name.tar.gz holds a working, fully static cdtracks"
     exit 0 ;;
 aarch64) qemu="qemu-aarch64-static" ;;
 armhf)   qemu="qemu-arm-static" ;;
-*)       fail "$name: no way to run a cdtracks for that processor here" ;;
+*)       die "$name: no way to run a cdtracks for that processor here" ;;
 esac
-command -v $qemu >/dev/null 2>&1 || fail "$qemu is missing (Debian: qemu-user-static)"
+command -v $qemu >/dev/null 2>&1 || die "$qemu is missing (Debian: qemu-user-static)"
 root=$scratch/root
 mkdir "$root"
 cp "$(command -v $qemu)" "$dir/cdtracks" "$root/"
@@ -62,5 +60,5 @@ run_case "$scratch" started - "$root" timeout --kill-after=5 60 \
     unshare $as_root --root="$root" --wd=/ /$qemu /cdtracks
 expect_case "$scratch" started 0 "" "" "cdtracks
 $qemu"
-cases_ok || fail "under $qemu with no drive, cdtracks did not start cleanly"
+cases_ok || die "under $qemu with no drive, cdtracks did not start cleanly"
 echo "check-dist: $name.tar.gz holds a fully static cdtracks that starts under $qemu (no drive: no output, status 0)"

@@ -41,8 +41,11 @@ export LC_ALL=C
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cache=${DISTRO_CACHE:-$top/build-distro-cache}
 
-die() { echo "check-distros: $*" >&2; exit 1; }
-say() { echo "check-distros: $*" >&2; }
+# shellcheck source=tests/system/lifecycle.sh
+. "$top/tests/system/lifecycle.sh"
+# shellcheck source=tests/system/cases.sh
+. "$top/tests/system/cases.sh"
+lifecycle check-distros
 
 [ "$(id -u)" -eq 0 ] || die "needs root, for debootstrap, chroot and mounts"
 for tool in debootstrap git chroot unshare setpriv nsenter timeout readelf; do
@@ -56,26 +59,21 @@ if [ -z "${CDTRACKS_DISTROS_RUN:-}" ]; then
     CDTRACKS_DISTROS_RUN=$$
     export CDTRACKS_DISTROS_RUN
     mkdir -p "$cache"
-    setpriv --pdeathsig KILL unshare --mount --propagation private --pid --fork --kill-child \
-        /bin/sh "$0" "$@" &
-    namespace=$!
     # Stops the run's shell, whose trap (the clean-up) runs only once the
     # command it waits for has ended, and then, from inside the run's PID
     # namespace, every other process there (kill -1), before the clean-up
-    # starts any.
+    # starts any. (A SIGTERM to unshare would end it, and its child, the
+    # run's shell, with SIGKILL: no clean-up.)
     stop() {
-        for init in $(cat "/proc/$namespace/task/$namespace/children" 2>/dev/null); do
+        for init in $(cat "/proc/$lc_child/task/$lc_child/children" 2>/dev/null); do
             kill -TERM "$init" 2>/dev/null || true
             nsenter --target "$init" --pid -- /bin/sh -c 'kill -TERM -1' 2>/dev/null || true
         done
     }
-    trap stop INT TERM HUP
-    # (wait returns early on a signal that a trap catches.)
+    at_stop stop
     status=0
-    while :; do
-        wait $namespace && status=0 || status=$?
-        kill -0 $namespace 2>/dev/null || break
-    done
+    lc_run setpriv --pdeathsig KILL unshare --mount --propagation private --pid --fork --kill-child \
+        /bin/sh "$0" "$@" || status=$?
     exit $status
 fi
 run=$CDTRACKS_DISTROS_RUN
@@ -87,8 +85,6 @@ while [ $# -gt 0 ] && [ "$1" != -- ]; do
 done
 [ $# -eq 0 ] || shift
 releases=${*:-bullseye trixie trixie:arm64}
-# shellcheck source=tests/system/cases.sh
-. "$top/tests/system/cases.sh"
 
 machine=$(dpkg --print-architecture)
 # The Debian architecture a program is built for.
@@ -163,9 +159,7 @@ cleanup() {
     fi
     remove_work "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+at_exit cleanup
 
 # Registers qemu-user's interpreter for ARCH's programs with binfmt_misc,
 # under a name of this run's, unless that is done; a failure says why and

@@ -15,16 +15,16 @@ export LC_ALL=C
 [ $# -eq 1 ] || { echo "usage: check-release.sh RELEASE_DIR" >&2; exit 2; }
 top=$(cd "$(dirname "$0")/../.." && pwd)
 here=$(cd "$1" && pwd)
+# shellcheck source=tests/system/lifecycle.sh
+. "$top/tests/system/lifecycle.sh"
 # shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
+lifecycle check-release
 base=${RELEASE_CHECK_DIR:-$top/build-release-check}
 mkdir -p "$base"
 work=$(mktemp -d "$base/run.XXXXXX")
-trap 'rm -rf "$work"; rmdir "$base" 2>/dev/null || true' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-say() { echo "check-release: $*" >&2; }
+remove_work() { rm -rf "$work"; rmdir "$base" 2>/dev/null || true; }
+at_exit remove_work
 
 if [ -n "$(git -C "$top" status --porcelain --untracked-files=no)" ]; then
     say "the working tree has uncommitted changes: the release in $1 is not HEAD's, which the clone holds"
@@ -34,7 +34,7 @@ clone=$work/elsewhere/cdtracks-second-clone
 git clone -q "$top" "$clone"
 start=$(date +%s)
 # A fresh make, but for the date of the release files, which is this one's.
-if ! env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -C "$clone" release >"$clone.log" 2>&1; then
+if ! lc_run env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -C "$clone" release >"$clone.log" 2>&1; then
     tail -n 30 "$clone.log" >&2
     say "make release failed in $clone"
     exit 1

@@ -51,23 +51,24 @@ guest_cdemu=${VM_GUEST_CDEMU:-$cdemu}
 modules="cdrom scsi_common scsi_mod sr_mod virtio_ring virtio_pci_modern_dev
          virtio_pci_legacy_dev virtio virtio_pci virtio_scsi virtio_blk
          usb-common usbcore usbip-core vhci-hcd usb-storage"
-work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-vm.XXXXXX")
+# shellcheck source=tests/system/lifecycle.sh
+. "$top/tests/system/lifecycle.sh"
+# shellcheck source=tests/system/cases.sh
+. "$top/tests/system/cases.sh"
+lifecycle check-vm
+work=$(scratch)
 referencing=
-cleanup() {
-    [ -z "$referencing" ] || kill "$referencing" 2>/dev/null || true
+stop_references() {
+    [ -z "$referencing" ] || { kill "$referencing" 2>/dev/null; wait "$referencing"; } || true
+}
+keep_runs() {
     if [ -n "${VM_KEEP:-}" ] && [ -d "$work/results" ]; then
         mkdir -p "$VM_KEEP" && rm -rf "$VM_KEEP/runs" "$VM_KEEP/reference" &&
             cp -R "$work/results/runs" "$work/reference" "$work/console.log" "$VM_KEEP/"
     fi
-    rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-# shellcheck source=tests/system/cases.sh
-. "$top/tests/system/cases.sh"
-
-die() { echo "check-vm: $*" >&2; exit 1; }
+at_exit keep_runs
+at_exit stop_references
 
 # The guest: Debian's architecture and kernel flavour, QEMU's program,
 # machine and processor, and the kernel's console.
@@ -128,7 +129,7 @@ update_lists() {
             sort -u >"$private/sources.list"
         [ -s "$private/sources.list" ] || die "this machine's apt uses no Debian archive to fetch $debian packages from"
     fi
-    echo "check-vm: reading the archive's $debian packages" >&2
+    say "reading the archive's $debian packages"
     apt_for_guest apt-get update -qq -o APT::Sandbox::User="$(id -un)" >&2
 }
 
@@ -159,7 +160,7 @@ fetch() { # PACKAGE...
 }
 kernel=$cache/$package
 if [ ! -f "$kernel/vmlinuz" ] || [ "$(cat "$kernel/modules.wanted" 2>/dev/null)" != "$(echo $modules)" ]; then
-    echo "check-vm: fetching $package" >&2
+    say "fetching $package"
     rm -rf "$kernel"
     mkdir -p "$kernel/modules"
     fetch "$package"
@@ -185,7 +186,7 @@ busybox=$(command -v busybox)
 if [ -z "$native" ]; then
     busybox=$cache/busybox-$debian/busybox
     if [ ! -x "$busybox" ]; then
-        echo "check-vm: fetching busybox-static for $debian" >&2
+        say "fetching busybox-static for $debian"
         fetch busybox-static
         mkdir -p "$cache/busybox-$debian"
         # (/usr/bin from Debian 13 on.)
@@ -203,7 +204,7 @@ chmod 1777 "$root/tmp"
 cp "$busybox" "$root/bin/busybox"
 cp "$kernel/modules/"*.ko "$root/modules/"
 cp "$top/tests/system/vm-init" "$root/init"
-cp "$top/tests/system/cases.sh" "$root/cases.sh"
+cp "$top/tests/system/lifecycle.sh" "$top/tests/system/cases.sh" "$root/"
 with_libraries() {
     cp "$1" "$root$2"
     # A static binary has none ("not a dynamic executable").
@@ -300,10 +301,10 @@ referencing=$!
 # there is not always one that works (a nested one here hung the guest).
 accel=${VM_ACCEL:-tcg}
 limit=${VM_TIMEOUT:-$((120 + 5 * discs))}
-echo "check-vm: booting $package ($accel) with $# cdtracks binaries and $discs discs" >&2
+say "booting $package ($accel) with $# cdtracks binaries and $discs discs"
 status=0
 # (romfile=: the devices need no boot firmware of their own.)
-timeout --kill-after=5 "$limit" $qemu -M $machine ${cpu:+-cpu $cpu} -nodefaults -no-reboot -display none \
+limited "$limit" $qemu -M $machine ${cpu:+-cpu $cpu} -nodefaults -no-reboot -display none \
     -accel $accel -m 512 -kernel "$kernel/vmlinuz" -initrd "$work/initrd.gz" \
     -append "console=$console panic=-1 quiet" -serial "file:$work/console.log" \
     -device virtio-scsi-pci,id=scsi,romfile= \
@@ -360,7 +361,7 @@ check_record() { # LABEL RUN RECORD
     elif [ -n "$recording" ] && ! grep -qxF "$3" "$work/recorded"; then
         { echo "# cdemu-probe on Linux $kernel_release (make check-vm RECORD=1)"; cat "$2/stdout"; } >"$3"
         echo "$3" >>"$work/recorded"
-        echo "check-vm: $1: record written: $3" >&2
+        say "$1: record written: $3"
         case_pass
     elif [ -f "$3" ]; then
         case_fail "$1: the kernel's answers differ from the record $3 (<):" \

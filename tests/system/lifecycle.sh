@@ -4,13 +4,16 @@
 # SIGTERM or SIGHUP) and leaves nothing behind. Sourced, by any POSIX shell,
 # busybox's among them.
 #
-#   lifecycle NAME         starts the check's life: the traps, and a scratch
-#                          root, ${TMPDIR:-/tmp}/cdtracks-NAME.XXXXXX, removed
+#   lifecycle NAME         starts the check's life: its traps, and its
+#                          scratch root, ${TMPDIR:-/tmp}/cdtracks-NAME.XXXXXX,
+#                          removed at the end
+#   scratch [LABEL]        prints the path of a new empty folder in the
+#                          scratch root
+#   at_exit FUNCTION       FUNCTION runs at the end, once the running command
+#                          has ended, before the scratch root is removed (the
+#                          last registered first)
+#   at_stop FUNCTION       FUNCTION, not a SIGTERM, stops the running command
 #                          at the end
-#   scratch VAR [LABEL]    a new empty folder in the scratch root, its path
-#                          in VAR
-#   at_exit FUNCTION       FUNCTION runs at the end, before the scratch root
-#                          is removed (the last registered first)
 #   limited SECONDS CMD... CMD under timeout (SIGKILL 5 s after SIGTERM); its
 #                          status, 124 where it timed out
 #   lc_run CMD...          CMD with nothing added; its status
@@ -28,6 +31,7 @@
 lc_name=check
 lc_root=
 lc_cleanups=
+lc_stop=
 lc_child=
 
 say() { echo "$lc_name: $*" >&2; }
@@ -65,7 +69,11 @@ lc_end() {
     trap - EXIT
     trap '' INT TERM HUP
     if [ -n "$lc_child" ]; then
-        kill -TERM "$lc_child" 2>/dev/null || true
+        if [ -n "$lc_stop" ]; then
+            "$lc_stop" || true
+        else
+            kill -TERM "$lc_child" 2>/dev/null || true
+        fi
         wait "$lc_child" 2>/dev/null || true
     fi
     for _lc_f in $lc_cleanups; do
@@ -84,11 +92,14 @@ lifecycle() { # NAME
     lc_root=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-$lc_name.XXXXXX") || die "cannot make a scratch folder"
 }
 
-scratch() { # VAR [LABEL]
-    _lc_dir=$(mktemp -d "$lc_root/${2:-scratch}.XXXXXX") || die "cannot make a scratch folder"
-    eval "$1=\$_lc_dir"
+scratch() { # [LABEL]
+    mktemp -d "$lc_root/${1:-scratch}.XXXXXX" || die "cannot make a scratch folder"
 }
 
 at_exit() { # FUNCTION
     lc_cleanups="$1 $lc_cleanups"
+}
+
+at_stop() { # FUNCTION
+    lc_stop=$1
 }
