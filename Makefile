@@ -37,7 +37,7 @@ test = scripts/ctest.sh $(1) --no-tests=error --output-on-failure --timeout $(TE
 	$(if $(2),$(2),-LE net)
 
 .PHONY: all build demo check check-net check-sanitize install package dist check-dist dist-windows \
-	check-windows check-vm check-distros release check-release docs bench clean
+	check-windows check-vm check-distros check-interrupt release check-release docs bench clean
 
 all: build
 
@@ -173,6 +173,11 @@ release:
 check-release: release
 	scripts/install-deps.sh release
 	tests/system/check-release.sh build-release
+
+# make check and make check-vm interrupted once under way, as by Ctrl-C:
+# each must stop within seconds, QEMU included, and leave nothing behind.
+check-interrupt:
+	tests/system/check-interrupt.sh check check-vm
 
 # The manual page's rendered copies, docs/cdtracks.md and docs/cdtracks.txt,
 # which make check holds to the page.
