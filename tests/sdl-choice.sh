@@ -47,13 +47,13 @@ chmod +x "$scratch/cmake"
 expect() {
     what=$1 status=$2 text=$3
     shift 3
-    vars=CMAKE=$scratch/cmake
-    while [ "$1" != -- ]; do vars="$vars $1"; shift; done
-    shift
     rm -rf "$scratch/build"
-    # shellcheck disable=SC2086
-    if out=$(env $vars "$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_TESTS=OFF "$@" 2>&1)
-    then got=ok; else got=error; fi
+    if out=$(
+        export CMAKE="$scratch/cmake"
+        while [ "$1" != -- ]; do export "${1?}"; shift; done
+        shift
+        "$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_TESTS=OFF "$@" 2>&1
+    ); then got=ok; else got=error; fi
     if [ "$got" != "$status" ]; then
         fail "$what: configure ended in $got, not $status"
         echo "$out" | tail -20 >&2
@@ -140,6 +140,17 @@ if [ "${3:-}" = --debian ]; then
     [ "$failures" -eq 0 ]
     exit
 fi
+
+# Nothing here may download, whatever fails: the tools that would are
+# stand-ins that refuse.
+mkdir "$scratch/offline"
+for tool in curl wget apt-get; do
+    printf '#!/bin/sh\necho "%s: no download in this test" >&2\nexit 1\n' "$tool" >"$scratch/offline/$tool"
+    chmod +x "$scratch/offline/$tool"
+done
+PATH=$scratch/offline:$PATH
+SDL_URL=file://$scratch/nowhere/SDL-1.2.15.tar.gz
+export PATH SDL_URL
 
 classic=$scratch/classic compat=$scratch/compat sdl2=$scratch/sdl2
 headers "$classic" 1 2 15
