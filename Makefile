@@ -37,7 +37,7 @@ test = scripts/ctest.sh $(1) --no-tests=error --output-on-failure --timeout $(TE
 	$(if $(2),$(2),-LE net)
 
 .PHONY: all build demo check check-net check-sanitize install package dist check-dist dist-windows \
-	check-windows check-vm check-distros check-interrupt release check-release docs bench clean
+	check-windows check-vm check-distros check-interrupt check-any-folder release check-release docs bench clean
 
 all: build
 
@@ -178,6 +178,13 @@ check-release: release
 # each must stop within seconds, QEMU included, and leave nothing behind.
 check-interrupt:
 	tests/system/check-interrupt.sh check check-vm
+
+# The quick start (make demo, make check) in a fresh clone in a folder whose
+# path has blanks and a letter that is not ASCII, as a user who is not root
+# (nobody). Needs root, and the packages make check installs.
+check-any-folder:
+	scripts/install-deps.sh check
+	tests/system/check-any-folder.sh
 
 # The manual page's rendered copies, docs/cdtracks.md and docs/cdtracks.txt,
 # which make check holds to the page.
