@@ -13,7 +13,8 @@
  * no longer make the calls the tracer answers. 125: the tracer failed.
  *
  * A seccomp filter stops the program only on the calls the drive needs to
- * see: opens (the device's is let through and its descriptor remembered),
+ * see: opens (the device's, however the path is spelt, is let through and
+ * its descriptor remembered),
  * closes and copies of descriptors, ioctls (those on the drive are answered
  * here and never reach the kernel), and stats (the machine's own drives are
  * hidden, as are the mount tables). Every thread and child of the program is
@@ -263,6 +264,26 @@ static int is_open(pid_t pid, int fd)
     return access(path, F_OK) == 0;
 }
 
+/* Whether the tracee's path, relative to its folder dirfd (AT_FDCWD: its
+ * working folder), is the drive's device: looked up from that folder as
+ * the tracee sees it. */
+static int is_device(pid_t pid, int dirfd, const char *path)
+{
+    if (path[0] == '/')
+        return ioctls_is_device(path);
+    char folder[64];
+    if (dirfd == AT_FDCWD)
+        snprintf(folder, sizeof folder, "/proc/%d/cwd", (int)pid);
+    else
+        snprintf(folder, sizeof folder, "/proc/%d/fd/%d", (int)pid, dirfd);
+    int fd = open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;   /* no such folder: the call fails by itself */
+    int is = ioctls_is_device_at(fd, path);
+    close(fd);
+    return is;
+}
+
 /* At a call the filter stops on: 1 to see it again when it returns. */
 static int on_call(struct tracee *t)
 {
@@ -292,13 +313,8 @@ static int on_call(struct tracee *t)
 #ifdef SYS_close_range
     case SYS_close_range:
         /* With CLOSE_RANGE_CLOEXEC they close at exec, where it is seen. */
-        if ((regs.rdx & 4) == 0) {
-            for (int i = handles->count - 1; i >= 0; i--) {
-                if ((unsigned)handles->fds[i] >= (unsigned)regs.rdi
-                    && (unsigned)handles->fds[i] <= (unsigned)regs.rsi)
-                    ioctls_close(handles, handles->fds[i]);
-            }
-        }
+        if ((regs.rdx & 4) == 0)
+            ioctls_close_range(handles, (unsigned)regs.rdi, (unsigned)regs.rsi);
         return 0;
 #endif
     case SYS_fcntl:
@@ -326,11 +342,8 @@ static int on_call(struct tracee *t)
     }
     if (read_path(t->pid, path_arg, path, sizeof path) != 0)
         return 0;   /* the kernel will answer EFAULT itself */
-    /* Paths relative to another folder are never the drive's. */
-    if (path[0] != '/' && dirfd != AT_FDCWD)
-        return 0;
     int opens = regs.orig_rax == SYS_open || regs.orig_rax == SYS_openat;
-    if (opens && ioctls_is_device(path)) {
+    if (opens && is_device(t->pid, dirfd, path)) {
         if (ioctls_before_open() != 0) {
             skip_call(t->pid, -errno);
             return 0;
@@ -338,6 +351,10 @@ static int on_call(struct tracee *t)
         t->awaited = (long)regs.orig_rax;
         return 1;
     }
+    /* The machine's drives and mount tables are known by their absolute
+     * paths. */
+    if (path[0] != '/' && dirfd != AT_FDCWD)
+        return 0;
     if ((opens && ioctls_is_mount_table(path)) || (!opens && ioctls_is_hidden(path)))
         skip_call(t->pid, -ENOENT);
     return 0;

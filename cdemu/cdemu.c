@@ -2,8 +2,9 @@
  * The emulated CD-ROM drive's way into a program that loads shared
  * libraries: loaded with LD_PRELOAD, or linked in ahead of SDL.
  *
- * It answers for one device path (CDEMU_DEVICE; a symlink to /dev/null passes
- * SDL's device check): opening it opens the real target, and the CD-ROM
+ * It answers for one device (CDEMU_DEVICE, known by its file however a path
+ * spells it; a symlink to /dev/null passes SDL's device check, and is then
+ * the link itself): opening it opens the real target, and the CD-ROM
  * ioctls on that descriptor are served by the drive (ioctls.c) from the disc
  * described in the file CDEMU_DISC. Every call it serves, and SDL's start and
  * shut-down, is appended to CDEMU_LOG, one line each. The machine's own
@@ -11,9 +12,16 @@
  * no drive at all. Everything else passes through to the next library.
  * Single-threaded. A descriptor stays the drive's in a forked child and in
  * its copies (dup, dup2, dup3, fcntl F_DUPFD); not across exec, which
- * starts the library afresh.
+ * starts the library afresh, nor across close_range and closefrom. A vfork
+ * is a fork here, as vfork's contract allows: a vfork child shares its
+ * parent's memory, and its close would be its parent's.
  */
 #define _GNU_SOURCE
+/* Each entry point is defined here under its own name: the C library's
+ * headers would rename open, fcntl, ioctl and stat to their large-file or
+ * 64-bit-time entry points, which are defined beside them. */
+#undef _FILE_OFFSET_BITS
+#undef _TIME_BITS
 #include "cdemu.h"
 
 #include <dlfcn.h>
@@ -30,6 +38,18 @@
 #include <unistd.h>
 
 #include "ioctls.h"
+
+/* The entry points of glibc 2.34 and later: close_range and closefrom,
+ * and on 32-bit processors those that a program built with 64-bit time
+ * (_TIME_BITS=64) calls for fcntl, ioctl and stat. */
+#ifdef __GLIBC__
+#if __GLIBC_PREREQ(2, 34)
+#define CDEMU_GLIBC_2_34 1
+#if __TIMESIZE == 32
+#define CDEMU_TIME64 1
+#endif
+#endif
+#endif
 
 #define EXPORT __attribute__((visibility("default")))
 
@@ -98,7 +118,7 @@ DEFINE_OPEN(open64)
         va_end(ap);                                                               \
         int (*real)(int, const char *, int, ...) =                                \
             NEXT(#name, int (*)(int, const char *, int, ...));                    \
-        if (!ioctls_is_device(path) || (path[0] != '/' && dirfd != AT_FDCWD))     \
+        if (!ioctls_is_device_at(dirfd, path))                                    \
             return real(dirfd, path, flags, mode);                                \
         if (ioctls_before_open() != 0)                                            \
             return -1;                                                            \
@@ -113,7 +133,36 @@ DEFINE_OPENAT(openat64)
 EXPORT int close(int fd)
 {
     ioctls_close(&handles, fd);
+    ioctls_own_closing((unsigned)fd, (unsigned)fd);
     return NEXT("close", int (*)(int))(fd);
+}
+
+#ifdef CDEMU_GLIBC_2_34
+/* With CLOSE_RANGE_CLOEXEC they close at exec, which forgets them anyway. */
+EXPORT int close_range(unsigned int first, unsigned int last, int flags)
+{
+    int result = NEXT("close_range", int (*)(unsigned int, unsigned int, int))(first, last, flags);
+    if (result == 0 && (flags & CLOSE_RANGE_CLOEXEC) == 0) {
+        ioctls_close_range(&handles, first, last);
+        ioctls_own_closing(first, last);
+    }
+    return result;
+}
+
+EXPORT void closefrom(int first)
+{
+    if (first >= 0) {
+        ioctls_close_range(&handles, (unsigned)first, ~0u);
+        ioctls_own_closing((unsigned)first, ~0u);
+    }
+    NEXT("closefrom", void (*)(int))(first);
+}
+#endif
+
+/* A fork, the child with memory of its own: allowed by vfork's contract. */
+EXPORT pid_t vfork(void)
+{
+    return NEXT("fork", pid_t (*)(void))();
 }
 
 /* A copy of a drive descriptor is the drive's too. */
@@ -125,19 +174,25 @@ EXPORT int dup(int fd)
     return copy;
 }
 
+/* A copy made over another descriptor closes that one. */
 EXPORT int dup2(int fd, int copy)
 {
     int result = NEXT("dup2", int (*)(int, int))(fd, copy);
-    if (result >= 0)
+    if (result >= 0) {
         ioctls_dup(&handles, fd, result);
+        if (result != fd)
+            ioctls_own_closing((unsigned)result, (unsigned)result);
+    }
     return result;
 }
 
 EXPORT int dup3(int fd, int copy, int flags)
 {
     int result = NEXT("dup3", int (*)(int, int, int))(fd, copy, flags);
-    if (result >= 0)
+    if (result >= 0) {
         ioctls_dup(&handles, fd, result);
+        ioctls_own_closing((unsigned)result, (unsigned)result);
+    }
     return result;
 }
 
@@ -173,6 +228,9 @@ DEFINE_FCNTL(fcntl)
 #ifdef __GLIBC__
 /* What fcntl is called with _FILE_OFFSET_BITS=64, from glibc 2.28 on. */
 DEFINE_FCNTL(fcntl64)
+#endif
+#ifdef CDEMU_TIME64
+DEFINE_FCNTL(__fcntl_time64)
 #endif
 
 static int hidden(void)
@@ -214,6 +272,16 @@ EXPORT int __xstat64(int ver, const char *path, struct stat64 *buf)
 }
 #endif
 
+#ifdef CDEMU_TIME64
+/* Its structure is glibc's own (struct __stat64_t64): passed on untouched. */
+EXPORT int __stat64_time64(const char *path, void *buf)
+{
+    if (ioctls_is_hidden(path))
+        return hidden();
+    return NEXT("__stat64_time64", int (*)(const char *, void *))(path, buf);
+}
+#endif
+
 EXPORT struct mntent *getmntent(FILE *stream)
 {
     (void)stream;
@@ -238,17 +306,23 @@ typedef unsigned long ioctl_request;
 typedef int ioctl_request;
 #endif
 
-EXPORT int ioctl(int fd, ioctl_request request, ...)
-{
-    va_list ap;
-    va_start(ap, request);
-    void *arg = va_arg(ap, void *);
-    va_end(ap);
-    ioctls_ensure_loaded();
-    if (ioctls_is_handle(&handles, fd) || ioctls_is_device_fd(fd))
-        return ioctls_serve((unsigned int)request, arg);
-    return NEXT("ioctl", int (*)(int, ioctl_request, ...))(fd, request, arg);
-}
+#define DEFINE_IOCTL(name)                                                        \
+    EXPORT int name(int fd, ioctl_request request, ...)                          \
+    {                                                                             \
+        va_list ap;                                                               \
+        va_start(ap, request);                                                    \
+        void *arg = va_arg(ap, void *);                                           \
+        va_end(ap);                                                               \
+        ioctls_ensure_loaded();                                                   \
+        if (ioctls_is_handle(&handles, fd) || ioctls_is_device_fd(fd))            \
+            return ioctls_serve((unsigned int)request, arg);                      \
+        return NEXT(#name, int (*)(int, ioctl_request, ...))(fd, request, arg);   \
+    }
+
+DEFINE_IOCTL(ioctl)
+#ifdef CDEMU_TIME64
+DEFINE_IOCTL(__ioctl_time64)
+#endif
 
 #ifndef CDEMU_WITHOUT_SDL
 

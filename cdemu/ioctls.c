@@ -14,6 +14,12 @@
 #include <linux/cdrom.h>
 #include <linux/stat.h>     /* struct statx, which not every C library declares */
 
+/* A file, whatever path names it. */
+struct identity {
+    unsigned major, minor;
+    uint64_t ino;
+};
+
 static struct {
     int loaded;
     char device[4096];
@@ -22,11 +28,10 @@ static struct {
     struct disc disc;
     int audio_status;       /* changes when the drive is told to stop */
     long calls[OP_COUNT];
+    int has_device;         /* CDEMU_DEVICE names a file: link is its identity */
+    struct identity link;   /* the device path's own file, a symlink not followed */
     int by_identity;        /* the device is a regular file: see ioctls.h */
-    struct {
-        unsigned major, minor;
-        uint64_t ino;
-    } file;
+    struct identity file;   /* that file, the path followed */
 } state = {.log_fd = -1};
 
 /* The file system is reached with the system calls themselves: inside a
@@ -42,12 +47,24 @@ static void raw_close(int fd)
     syscall(SYS_close, fd);
 }
 
-/* The type and identity of path, or with path "" of descriptor fd; statx
- * has the one layout on every processor, where stat's differ. */
-static int raw_statx(int fd, const char *path, struct statx *st)
+/* The type and identity of path, relative to folder dirfd, or with path ""
+ * of descriptor dirfd; statx has the one layout on every processor, where
+ * stat's differ. */
+static int raw_statx(int dirfd, const char *path, int flags, struct statx *st)
 {
-    int flags = path[0] == '\0' ? AT_EMPTY_PATH : 0;
-    return (int)syscall(SYS_statx, fd, path, flags, STATX_TYPE | STATX_INO, st);
+    if (path[0] == '\0')
+        flags |= AT_EMPTY_PATH;
+    return (int)syscall(SYS_statx, dirfd, path, flags, STATX_TYPE | STATX_INO, st);
+}
+
+static struct identity identity_of(const struct statx *st)
+{
+    return (struct identity){st->stx_dev_major, st->stx_dev_minor, st->stx_ino};
+}
+
+static int same_file(struct identity a, struct identity b)
+{
+    return a.major == b.major && a.minor == b.minor && a.ino == b.ino;
 }
 
 void ioctls_log(const char *fmt, ...)
@@ -103,14 +120,18 @@ void ioctls_load(void)
         _exit(DISC_BAD_DESCRIPTION_STATUS);
     }
     state.audio_status = state.disc.audio_status;
+    /* The device is known by its own file, a symlink's being the link's:
+     * any other spelling of its path names it too, and the file it links
+     * to (/dev/null) stays itself. */
     struct statx st;
-    state.by_identity = state.device[0] != '\0'
-        && raw_statx(AT_FDCWD, state.device, &st) == 0 && (st.stx_mode & S_IFMT) == S_IFREG;
-    if (state.by_identity) {
-        state.file.major = st.stx_dev_major;
-        state.file.minor = st.stx_dev_minor;
-        state.file.ino = st.stx_ino;
-    }
+    state.has_device = state.device[0] != '\0'
+        && raw_statx(AT_FDCWD, state.device, AT_SYMLINK_NOFOLLOW, &st) == 0;
+    if (state.has_device)
+        state.link = identity_of(&st);
+    state.by_identity = state.has_device && raw_statx(AT_FDCWD, state.device, 0, &st) == 0
+        && (st.stx_mode & S_IFMT) == S_IFREG;
+    if (state.by_identity)
+        state.file = identity_of(&st);
 }
 
 void ioctls_ensure_loaded(void)
@@ -125,20 +146,26 @@ const struct disc *ioctls_disc(void)
     return &state.disc;
 }
 
-int ioctls_is_device(const char *path)
+int ioctls_is_device_at(int dirfd, const char *path)
 {
     ioctls_ensure_loaded();
-    return path != NULL && state.device[0] != '\0' && strcmp(path, state.device) == 0;
+    struct statx st;
+    return state.has_device && path != NULL && path[0] != '\0'
+           && raw_statx(dirfd, path, AT_SYMLINK_NOFOLLOW, &st) == 0
+           && same_file(identity_of(&st), state.link);
+}
+
+int ioctls_is_device(const char *path)
+{
+    return ioctls_is_device_at(AT_FDCWD, path);
 }
 
 int ioctls_is_hidden(const char *path)
 {
     static const char *const prefixes[] = {"/dev/cdrom", "/dev/hd", "/dev/scd", "/dev/sr"};
-    if (path == NULL || ioctls_is_device(path))
-        return 0;
-    for (size_t i = 0; i < sizeof prefixes / sizeof prefixes[0]; i++) {
+    for (size_t i = 0; path != NULL && i < sizeof prefixes / sizeof prefixes[0]; i++) {
         if (strncmp(path, prefixes[i], strlen(prefixes[i])) == 0)
-            return 1;
+            return !ioctls_is_device(path);
     }
     return 0;
 }
@@ -181,8 +208,8 @@ int ioctls_is_device_fd(int fd)
 {
     ioctls_ensure_loaded();
     struct statx st;
-    return state.by_identity && raw_statx(fd, "", &st) == 0 && st.stx_dev_major == state.file.major
-           && st.stx_dev_minor == state.file.minor && st.stx_ino == state.file.ino;
+    return state.by_identity && raw_statx(fd, "", 0, &st) == 0
+           && same_file(identity_of(&st), state.file);
 }
 
 /* Counts a call of op; returns the errno it is to fail with, or 0. */
@@ -218,6 +245,20 @@ int ioctls_after_open(struct ioctls_handles *h, int fd)
         add_handle(h, fd);
     ioctls_log("open");
     return fd;
+}
+
+void ioctls_close_range(struct ioctls_handles *h, unsigned first, unsigned last)
+{
+    for (int i = h->count - 1; i >= 0; i--) {
+        if ((unsigned)h->fds[i] >= first && (unsigned)h->fds[i] <= last)
+            ioctls_close(h, h->fds[i]);
+    }
+}
+
+void ioctls_own_closing(unsigned first, unsigned last)
+{
+    if (state.log_fd >= 0 && (unsigned)state.log_fd >= first && (unsigned)state.log_fd <= last)
+        state.log_fd = -1;
 }
 
 void ioctls_close(struct ioctls_handles *h, int fd)

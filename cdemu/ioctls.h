@@ -24,7 +24,11 @@ void ioctls_ensure_loaded(void);
 
 const struct disc *ioctls_disc(void);
 
-/* Whether path is the drive's device, CDEMU_DEVICE. */
+/* Whether path, relative to folder dirfd (AT_FDCWD: the working folder),
+ * is the drive's device, CDEMU_DEVICE: the very file, however its path is
+ * spelt (relative, through "..", through a linked folder, a hard link). A
+ * symlink device is the link itself, not the file it links to. */
+int ioctls_is_device_at(int dirfd, const char *path);
 int ioctls_is_device(const char *path);
 
 /* Whether path is one of the machine's own drives, which stay hidden. */
@@ -56,8 +60,16 @@ int ioctls_is_handle(const struct ioctls_handles *h, int fd);
  * recognised by its open only. */
 int ioctls_is_device_fd(int fd);
 
-/* Descriptor fd is being closed: if it is the drive's, it is no longer. */
+/* Descriptor fd is being closed: if it is the drive's, it is no longer.
+ * The same for each of first to last (close_range, closefrom). */
 void ioctls_close(struct ioctls_handles *h, int fd);
+void ioctls_close_range(struct ioctls_handles *h, unsigned first, unsigned last);
+
+/* The descriptors first to last of the process the drive runs in are
+ * being closed or replaced, by the program (libcdemu.so): the call log,
+ * if it is among them, is opened again when next written, never written
+ * through a number the program may have reused. */
+void ioctls_own_closing(unsigned first, unsigned last);
 
 /* fd was duplicated as copy (dup, dup2, dup3, fcntl F_DUPFD): copy is the
  * drive's if fd is, and a drive descriptor that copy replaced is closed. */

@@ -7,8 +7,9 @@
 # output goes to a log that is shown only when apt fails.
 #
 # A package marked optional (a trailing '?') is left out, with a word, where
-# the archive does not have it (Debian 11 has no libsdl1.2-compat); the tests
-# that need it are then skipped and name it. Where libsdl1.2-dev is
+# the archive does not have it (Debian 11 has no libsdl1.2-compat; an arm64
+# archive may have no i686 cross compiler); the tests that need it are then
+# skipped and name it. Where libsdl1.2-dev is
 # sdl12-compat (Debian 13, Ubuntu 24.04 and later), which reads no CD-ROM
 # drive, it is left out: the build makes the classic SDL itself.
 set -eu
@@ -22,7 +23,7 @@ for target; do
     case $target in
     demo)    ;;
     check)   packages="$packages libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? musl-tools
-                       shellcheck busybox-static" ;;
+                       shellcheck busybox-static gcc-i686-linux-gnu? libc6-dev-i386-cross?" ;;
     package) packages="$packages file" ;;
     package-check) packages="$packages file lintian man-db" ;;
     vm)      packages="$packages qemu-system-x86 busybox-static genisoimage cd-discid" ;;

@@ -20,13 +20,14 @@ mkdir -p "$scratch/include"
 for dir in /usr/include/linux /usr/include/asm-generic "/usr/include/$(gcc -print-multiarch)/asm"; do
     ln -s "$dir" "$scratch/include/"
 done
-set -- musl-gcc -std=gnu11 -Wall -Wextra -Wpedantic -Werror -isystem "$scratch/include"
-ioctls="$top/cdemu/ioctls.c $top/cdemu/disc.c"
-# shellcheck disable=SC2086
-"$@" -fPIC -shared -o "$scratch/libcdemu.so" "$top/cdemu/cdemu.c" $ioctls
+# with_ioctls ARGUMENT...: musl-gcc with them and the drive's ioctl layer.
+with_ioctls() {
+    musl-gcc -std=gnu11 -Wall -Wextra -Wpedantic -Werror -isystem "$scratch/include" \
+        "$@" "$top/cdemu/ioctls.c" "$top/cdemu/disc.c"
+}
+with_ioctls -fPIC -shared -o "$scratch/libcdemu.so" "$top/cdemu/cdemu.c"
 if [ "$(uname -m)" = x86_64 ]; then
-    # shellcheck disable=SC2086
-    "$@" -static -o "$scratch/cdemu-run" "$top/cdemu/cdemu-run.c" $ioctls
+    with_ioctls -static -o "$scratch/cdemu-run" "$top/cdemu/cdemu-run.c"
     status=0
     "$scratch/cdemu-run" sh -c 'exit 3' || status=$?
     [ $status -eq 3 ] || { echo "cdemu-run built with musl ended with status $status, not 3" >&2; exit 1; }
