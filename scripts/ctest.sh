@@ -17,6 +17,9 @@ cd "$1"
 shift
 TMPDIR=$(scratch tests)
 export TMPDIR
+# Open to all, as /tmp is: a test that drops root's privileges reaches its
+# own folder (mkdtemp's, closed to others) through these.
+chmod 0755 "$lc_root" "$TMPDIR"
 # (setsid: a background child is no group leader, so it makes the session
 # in place, and its process id names the session's process group.)
 stop_tests() { kill -TERM "-$lc_child" 2>/dev/null || true; }
