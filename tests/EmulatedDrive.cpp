@@ -42,6 +42,12 @@ WayIn chosenWayFor(const std::string& program)
 
 } // namespace
 
+void PrintTo(WayIn way, std::ostream* out)
+{
+    static const char* const names[] = {"Chosen", "ChosenEachRun", "Preload", "Tracer"};
+    *out << names[static_cast<int>(way)];
+}
+
 ProgramRun::Options EmulatedDrive::runOptions(
     std::vector<std::string> argv, WayIn way, const std::string& preloadFirst) const
 {

@@ -1,6 +1,7 @@
 #ifndef CDTRACKS_TESTS_EMULATEDDRIVE_H
 #define CDTRACKS_TESTS_EMULATEDDRIVE_H
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,9 @@ constexpr bool sdlInterposable = true;
 // a static one), or the one named. Chosen asks with-disc once a program and
 // names its answer; ChosenEachRun leaves the choice to each run.
 enum class WayIn { Chosen, ChosenEachRun, Preload, Tracer };
+
+// Its name in GoogleTest's output.
+void PrintTo(WayIn way, std::ostream* out);
 
 // The tracer, cdemu-run, is built for x86-64 machines only; elsewhere
 // (arm64, ...) the cases that need it are skipped.

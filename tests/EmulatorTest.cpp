@@ -95,13 +95,18 @@ void PrintTo(const DescriptorProbe& probe, std::ostream* out)
 
 namespace {
 
-// Why the 32-bit probe cannot run here, or "" where it can: it is built
-// where Debian's i686 cross compiler is, and runs where the kernel runs
-// 32-bit x86 programs.
-std::string whyNo32BitProbe()
+// How the 32-bit probe runs here: directly where the kernel runs 32-bit x86
+// programs, else under qemu-user (which runs the probe's own loader, and so
+// the preloaded emulator, inside it); or why it cannot run.
+struct Runner32 {
+    std::vector<std::string> prefix;  // before the probe: qemu-user, or nothing
+    std::string whyNot;               // "" where it runs
+};
+
+Runner32 find32BitRunner()
 {
     if (std::string(DRIVE_PROBE_I686).empty()) {
-        return std::string("the 32-bit probe is not built: ") + DRIVE_PROBE_I686_MISSING;
+        return {{}, std::string("the 32-bit probe is not built: ") + DRIVE_PROBE_I686_MISSING};
     }
     const pid_t child = fork();
     if (child == 0) {
@@ -113,10 +118,22 @@ std::string whyNo32BitProbe()
     }
     int status = 0;
     waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) {
-        return "this machine's kernel does not run 32-bit x86 programs (exec format error)";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 2) {
+        return {{}, ""};
     }
-    return "";
+    for (const char* qemu : {"/usr/bin/qemu-i386-static", "/usr/bin/qemu-i386"}) {
+        if (access(qemu, X_OK) == 0) {
+            return {{qemu}, ""};
+        }
+    }
+    return {{}, "this machine's kernel does not run 32-bit x86 programs (exec format error), and "
+                "qemu-i386-static is missing (Debian package qemu-user-static)"};
+}
+
+const Runner32& runner32()
+{
+    static const Runner32 runner = find32BitRunner();
+    return runner;
 }
 
 } // namespace
@@ -128,12 +145,12 @@ protected:
         if (GetParam().traced) {
             REQUIRE_TRACER();
         }
-        if (std::string(GetParam().name).rfind("I686", 0) == 0) {
-            const std::string why = whyNo32BitProbe();
+        if (is32Bit()) {
+            const std::string& why = runner32().whyNot;
 #ifdef __x86_64__
-            // CI's x86-64 machines have the compiler: a skip there would
-            // hide a fault.
-            if (std::getenv("CI") != nullptr && why.find("not built") != std::string::npos) {
+            // CI's x86-64 machines have the compiler and qemu-user: a skip
+            // there would hide a fault.
+            if (std::getenv("CI") != nullptr && !why.empty()) {
                 FAIL() << why;
             }
 #endif
@@ -143,11 +160,19 @@ protected:
         }
     }
 
-    // Runs the probe on the sample disc, these steps after "traced".
+    bool is32Bit() const { return std::string(GetParam().name).rfind("I686", 0) == 0; }
+
+    // Runs the probe on the sample disc, these steps after "traced"; under
+    // qemu-user, a static program, the preload is asked for.
     ProgramRun run(const EmulatedDrive& drive, std::vector<std::string> steps) const
     {
         steps.insert(steps.begin(), {GetParam().probe, drive.device(), "traced"});
-        return ProgramRun(drive.runOptions(steps, GetParam().way, ""));
+        WayIn way = GetParam().way;
+        if (is32Bit() && !runner32().prefix.empty()) {
+            steps.insert(steps.begin(), runner32().prefix.begin(), runner32().prefix.end());
+            way = WayIn::Preload;
+        }
+        return ProgramRun(drive.runOptions(steps, way, ""));
     }
 
     std::string how() const { return GetParam().traced ? "traced\n" : "not traced\n"; }
