@@ -14,7 +14,10 @@ case_fail() { echo "FAIL: $*" >&2; cases_failed=$((cases_failed + 1)); }
 
 # run_case DIR NAME STDOUT WORKDIR COMMAND...: runs COMMAND in WORKDIR ("-":
 # a new empty folder DIR/NAME/work) with standard output to STDOUT ("-":
-# kept), and keeps the results in DIR/NAME.
+# kept), and keeps the results in DIR/NAME. COMMAND runs through
+# lifecycle.sh's lc_run, which the caller has loaded, so that a signal stops
+# it: a program (timeout, env...), since lc_run stops the process it started,
+# and a shell function would be a subshell whose children outlive it.
 run_case() {
     _case=$1/$2 _out=$3 _wd=$4
     shift 4
@@ -27,7 +30,15 @@ run_case() {
     [ "$_out" = - ] && _out=$_case/stdout
     : >"$_case/stdout"
     _status=0
-    (cd "$_wd" && "$@" >"$_out" 2>"$_case/stderr") || _status=$?
+    # (In this shell, not a subshell: a signal interrupts lc_run's wait only
+    # in the shell that holds the trap.)
+    _back=$PWD
+    if cd "$_wd"; then
+        lc_run "$@" >"$_out" 2>"$_case/stderr" || _status=$?
+        cd "$_back" || return
+    else
+        _status=$?
+    fi
     echo $_status >"$_case/status"
     LC_ALL=C ls -A "$_wd" >"$_case/files"
 }
