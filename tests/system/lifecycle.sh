@@ -61,7 +61,9 @@ limited() { # SECONDS COMMAND...
 # run, the scratch root removed; the status is the check's own (128 + the
 # signal's number after a signal).
 lc_end() {
-    _lc_status=$?
+    # (A name of its own: a clean-up that runs limited or lc_run sets
+    # theirs.)
+    _lc_end_status=$?
     trap - EXIT
     trap '' INT TERM HUP
     if [ -n "$lc_child" ]; then
@@ -72,7 +74,7 @@ lc_end() {
         "$_lc_f" || true
     done
     [ -z "$lc_root" ] || rm -rf "$lc_root"
-    exit "$_lc_status"
+    exit "$_lc_end_status"
 }
 
 lifecycle() { # NAME
