@@ -39,10 +39,12 @@ seconds_since() { LC_ALL=C awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b
 # a 64-bit one, as the exe and the emulator are. Debian's `wine` is a script
 # that starts the 32-bit loader wherever 32-bit Wine is installed: ld.so
 # refuses the 64-bit emulator there, and that loader's reg.exe writes the
-# 32-bit registry view, where D: is no CD-ROM drive. Debian keeps the 64-bit
-# loader out of PATH; Wine built as one WoW64 loader has only `wine`.
+# 32-bit registry view, where D: is no CD-ROM drive. Debian keeps its
+# loaders out of PATH, in /usr/lib/wine; Wine built as one WoW64 loader has
+# only `wine`. The first of these that is an x86-64 program is the one.
 wine_loader() {
-    for _l in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 "$(command -v wine 2>/dev/null)"; do
+    for _l in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 /usr/lib/wine/wine \
+        "$(command -v wine 2>/dev/null)"; do
         [ -n "$_l" ] && [ "$("$top/scripts/elf.sh" "$_l" 2>/dev/null)" = "x86_64 dynamic" ] &&
             { echo "$_l"; return 0; }
     done
@@ -53,7 +55,7 @@ for tool in wineserver x86_64-w64-mingw32-objdump cmake; do
     command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh windows installs it"
 done
 loader=$(wine_loader) ||
-    die "no 64-bit Wine loader (wine64, /usr/lib/wine/wine64, or a wine that is one): scripts/install-deps.sh windows installs it"
+    die "no 64-bit Wine loader (wine64, or wine as one): scripts/install-deps.sh windows installs it"
 [ -x "$linux/cdtracks" ] && [ -x "$linux/cdemu/with-disc" ] ||
     die "$linux has no Linux cdtracks and emulator (make build)"
 
