@@ -41,6 +41,9 @@ export LC_ALL=C
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cache=${DISTRO_CACHE:-$top/build-distro-cache}
 
+# (run_case runs its command through lifecycle.sh's lc_run.)
+# shellcheck source=tests/system/lifecycle.sh
+. "$top/tests/system/lifecycle.sh"
 die() { echo "check-distros: $*" >&2; exit 1; }
 say() { echo "check-distros: $*" >&2; }
 

@@ -64,6 +64,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# (run_case runs its command through lifecycle.sh's lc_run.)
+# shellcheck source=tests/system/lifecycle.sh
+. "$top/tests/system/lifecycle.sh"
 # shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 
@@ -203,6 +206,7 @@ chmod 1777 "$root/tmp"
 cp "$busybox" "$root/bin/busybox"
 cp "$kernel/modules/"*.ko "$root/modules/"
 cp "$top/tests/system/vm-init" "$root/init"
+cp "$top/tests/system/lifecycle.sh" "$root/lifecycle.sh"
 cp "$top/tests/system/cases.sh" "$root/cases.sh"
 with_libraries() {
     cp "$1" "$root$2"
