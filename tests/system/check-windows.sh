@@ -132,7 +132,7 @@ if ! cmp -s "$work/wine" "$cache/.complete"; then
     mkdir -p "$cache"
     limited "$limit" "$loader" wineboot -u >"$cache/wineboot.log" 2>&1 ||
         { tail -n 20 "$cache/wineboot.log" >&2; die "wineboot could not make a prefix"; }
-    limited "$limit" wineserver -w
+    limited "$limit" wineserver -w || die "Wine's server did not end after wineboot (status $?)"
     cp "$work/wine" "$cache/.complete"
     prefix="made in $(seconds_since "$start") s"
 fi
@@ -146,7 +146,8 @@ drive() { # on|off
     if [ "$1" = on ]; then
         ln -sfn "$cache/d-root" "$WINEPREFIX/dosdevices/d:"
         ln -sfn "$device" "$WINEPREFIX/dosdevices/d::"
-        limited "$limit" "$loader" reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f /reg:64 >/dev/null
+        limited "$limit" "$loader" reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f /reg:64 >/dev/null ||
+            die "reg add could not make D: a CD-ROM drive (status $?)"
     else
         rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::"
         limited "$limit" "$loader" reg delete 'HKLM\Software\Wine\Drives' /v d: /f /reg:64 >/dev/null 2>&1 || true
@@ -154,8 +155,8 @@ drive() { # on|off
     # The drives are read when Wine's server starts: start it anew, and keep
     # it up between runs.
     limited "$limit" wineserver -k 2>/dev/null || true
-    limited "$limit" wineserver -w
-    limited "$limit" wineserver -p
+    limited "$limit" wineserver -w || die "Wine's server did not end (status $?)"
+    limited "$limit" wineserver -p || die "Wine's server did not start (status $?)"
 }
 
 # The exe, with DISC in the emulated drive, in a new empty working folder;
