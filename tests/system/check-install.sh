@@ -20,6 +20,9 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-install.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# (run_case runs its command through lifecycle.sh's lc_run.)
+# shellcheck source=tests/system/lifecycle.sh
+. "$top/tests/system/lifecycle.sh"
 # shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
 # lintian rejects the placeholder maintainer; a real one comes from here.

@@ -8,6 +8,11 @@
 # exactly as the Linux build lists it (which is checked against the disc's
 # .expected file), but for the line ends: CRLF, Windows' text convention.
 #
+# Every Wine program runs under Wine's 64-bit loader, whether or not 32-bit
+# Wine is installed beside it (wine_loader, below). The check's life (its
+# scratch folder, time limits, Wine's server ended on any exit, Ctrl-C) is
+# tests/system/lifecycle.sh's.
+#
 # Also checks what the zip holds and which DLLs the exe imports.
 # Usage: check-windows.sh ZIP LINUX_BUILD
 # LINUX_BUILD holds the Linux cdtracks and the emulator (make build).
@@ -21,30 +26,57 @@ zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 linux=$(cd "$2" && pwd)
 cache=${WINE_CACHE:-$(dirname "$zip")/wine}
 limit=${WINE_TIMEOUT:-120}
+# shellcheck source=tests/system/lifecycle.sh
+. "$top/tests/system/lifecycle.sh"
 # shellcheck source=tests/system/cases.sh
 . "$top/tests/system/cases.sh"
+lifecycle check-windows
 
-die() { echo "check-windows: $*" >&2; exit 1; }
 now() { date +%s.%N; }
 seconds_since() { LC_ALL=C awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
-for tool in wine wineserver x86_64-w64-mingw32-objdump cmake; do
+# The one Wine loader that runs every Wine program here, the exe among them:
+# a 64-bit one, as the exe and the emulator are. Debian's `wine` is a script
+# that starts the 32-bit loader wherever 32-bit Wine is installed: ld.so
+# refuses the 64-bit emulator there, and that loader's reg.exe writes the
+# 32-bit registry view, where D: is no CD-ROM drive. Debian keeps its
+# loaders out of PATH, in /usr/lib/wine; Wine built as one WoW64 loader has
+# only `wine`. The first of these that is an x86-64 program is the one.
+wine_loader() {
+    for _l in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 /usr/lib/wine/wine \
+        "$(command -v wine 2>/dev/null)"; do
+        [ -n "$_l" ] && [ "$("$top/scripts/elf.sh" "$_l" 2>/dev/null)" = "x86_64 dynamic" ] &&
+            { echo "$_l"; return 0; }
+    done
+    return 1
+}
+
+for tool in wineserver x86_64-w64-mingw32-objdump cmake; do
     command -v $tool >/dev/null 2>&1 || die "$tool is missing: scripts/install-deps.sh windows installs it"
 done
+loader=$(wine_loader) ||
+    die "no 64-bit Wine loader (wine64, or wine as one): scripts/install-deps.sh windows installs it"
 [ -x "$linux/cdtracks" ] && [ -x "$linux/cdemu/with-disc" ] ||
     die "$linux has no Linux cdtracks and emulator (make build)"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/cdtracks-windows.XXXXXX")
+work=$(scratch)
 # Wine, headless and quiet: its own messages would read as the program's.
+# Whatever Wine starts, it starts with this loader (WINELOADER; its 32-bit
+# programs with the loader of that name without "64").
 unset DISPLAY WAYLAND_DISPLAY
-export WINEPREFIX="$cache/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    rm -rf "$work"
+export WINEPREFIX="$cache/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    WINELOADER="$loader" WINEARCH=win64
+# Wine's server ends, and with it every Wine program of the prefix.
+wine_down() { limited 30 wineserver -k 2>/dev/null || true; }
+at_exit wine_down
+
+# case_of NAME STDOUT COMMAND...: a case of run_case, in a new empty working
+# folder, COMMAND under the time limit.
+case_of() {
+    _co_name=$1 _co_stdout=$2
+    shift 2
+    run_case "$work" "$_co_name" "$_co_stdout" - timeout -k 5 "$limit" "$@"
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-wine_timeout() { timeout --kill-after=5 "$limit" "$@"; }
 
 # ---- the zip ----
 mkdir "$work/zip"
@@ -86,20 +118,26 @@ printf '%s\n' "$headers" | grep -q 'Subsystem.*Windows CUI' ||
 echo "check-windows: cdtracks.exe imports" $imports
 
 # ---- the Wine prefix, made once and kept ----
+# It is kept for the Wine that made it: another loader or version makes it
+# anew.
+limited "$limit" "$loader" --version >"$work/wine" 2>&1 || die "$loader --version failed: $(cat "$work/wine")"
+printf '%s\n' "$loader" >>"$work/wine"
 start=$(now)
 prefix="kept from an earlier run"
-if [ ! -f "$cache/.complete" ]; then
+if ! cmp -s "$work/wine" "$cache/.complete"; then
     prefix=made
-    echo "check-windows: making a Wine prefix in $WINEPREFIX (once)" >&2
+    say "making a Wine prefix in $WINEPREFIX for $(tr '\n' ' ' <"$work/wine")(once)"
     rm -rf "$cache"
     mkdir -p "$cache"
-    wine_timeout wineboot -u >"$cache/wineboot.log" 2>&1 ||
+    limited "$limit" "$loader" wineboot -u >"$cache/wineboot.log" 2>&1 ||
         { tail -n 20 "$cache/wineboot.log" >&2; die "wineboot could not make a prefix"; }
-    wine_timeout wineserver -w
-    touch "$cache/.complete"
+    limited "$limit" wineserver -w || die "Wine's server did not end after wineboot (status $?)"
+    cp "$work/wine" "$cache/.complete"
     prefix="made in $(seconds_since "$start") s"
 fi
 # Drive D:, a CD-ROM drive whose device is a plain file: the emulator's.
+# (Wine's mount manager reads the drives from the 64-bit view of the
+# registry: /reg:64.)
 device=$cache/cdrom-device
 : >"$device"
 mkdir -p "$cache/d-root"
@@ -107,33 +145,36 @@ drive() { # on|off
     if [ "$1" = on ]; then
         ln -sfn "$cache/d-root" "$WINEPREFIX/dosdevices/d:"
         ln -sfn "$device" "$WINEPREFIX/dosdevices/d::"
-        wine_timeout wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null
+        limited "$limit" "$loader" reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f /reg:64 >/dev/null ||
+            die "reg add could not make D: a CD-ROM drive (status $?)"
     else
         rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::"
-        wine_timeout wine reg delete 'HKLM\Software\Wine\Drives' /v d: /f >/dev/null 2>&1 || true
+        limited "$limit" "$loader" reg delete 'HKLM\Software\Wine\Drives' /v d: /f /reg:64 >/dev/null 2>&1 || true
     fi
     # The drives are read when Wine's server starts: start it anew, and keep
     # it up between runs.
-    wine_timeout wineserver -k 2>/dev/null || true
-    wine_timeout wineserver -w
-    wineserver -p
+    limited "$limit" wineserver -k 2>/dev/null || true
+    limited "$limit" wineserver -w || die "Wine's server did not end (status $?)"
+    limited "$limit" wineserver -p || die "Wine's server did not start (status $?)"
 }
 
-# The exe, with DISC in the emulated drive, in a new empty working folder.
-on_windows() { # NAME DISC [STDOUT]
-    printf '%s' "$2" >"$work/$1.disc"
-    run_case "$work" "$1" "${3:--}" - env CDEMU_DEVICE="$device" CDEMU_LOG="$work/$1.calls" \
-        timeout --kill-after=5 "$limit" "$linux/cdemu/with-disc" "$work/$1.disc" wine "$exe"
+# The exe, with DISC in the emulated drive, in a new empty working folder;
+# WRAPPER, where given, runs it.
+on_windows() { # NAME DISC [WRAPPER...]
+    _n=$1
+    printf '%s' "$2" >"$work/$_n.disc"
+    shift 2
+    case_of "$_n" - "$@" env CDEMU_DEVICE="$device" CDEMU_LOG="$work/$_n.calls" \
+        "$linux/cdemu/with-disc" "$work/$_n.disc" "$loader" "$exe"
 }
 
-# What the Linux build prints for DISC, as Windows prints it: with CRLF
-# line ends. (Command substitution drops the last line feed: the callers put
-# it back.)
-windows_listing_of() { # DISC
-    mkdir -p "$work/linux"
-    printf '%s' "$1" >"$work/linux/disc"
-    (cd "$work/linux" && timeout --kill-after=5 "$limit" "$linux/cdemu/with-disc" "$work/linux/disc" \
-        "$linux/cdtracks") | sed 's/$/\r/'
+# The Linux build with DISC in the emulated drive, as case linux-NAME, and
+# what it printed as Windows prints it, with CRLF line ends, in
+# $work/linux-NAME.crlf.
+on_linux() { # NAME DISC
+    printf '%s' "$2" >"$work/linux-$1.disc"
+    case_of "linux-$1" - "$linux/cdemu/with-disc" "$work/linux-$1.disc" "$linux/cdtracks"
+    sed 's/$/\r/' "$work/linux-$1/stdout" >"$work/linux-$1.crlf"
 }
 
 # The exe lists the disc DISC (a .disc file) as the Linux build does, and
@@ -143,9 +184,10 @@ same_as_linux() { # DISC
     case $1 in */real/*) _name=real-${_name#disc-} ;; esac
     _disc=$(cat "$1")
     on_windows "$_name" "$_disc"
-    _want=$(windows_listing_of "$_disc")
-    [ "$_want" = "$(sed 's/$/\r/' "${1%.disc}.expected")" ] ||
+    on_linux "$_name" "$_disc"
+    sed 's/$/\r/' "${1%.disc}.expected" | cmp -s - "$work/linux-$_name.crlf" ||
         case_fail "$_name: the Linux build does not list it as ${1%.disc}.expected says"
+    _want=$(cat "$work/linux-$_name.crlf")
     expect_case "$work" "$_name" 0 "${_want:+$_want
 }" ""
 }
@@ -178,8 +220,9 @@ expect_case "$work" empty 0 "" ""
 on_windows unreadable "fail CDROMREADTOCHDR EIO
 $sample"
 expect_case "$work" unreadable 0 "" ""
-[ -z "$(windows_listing_of "fail CDROMREADTOCHDR EIO
-$sample")" ] || case_fail "unreadable: the Linux build lists the disc"
+on_linux unreadable "fail CDROMREADTOCHDR EIO
+$sample"
+[ ! -s "$work/linux-unreadable/stdout" ] || case_fail "unreadable: the Linux build lists the disc"
 # The drive's table cannot be read the first time: SDL falls back to
 # reading it through MCI, which gives the last track one frame short.
 on_windows fallback "fail CDROMREADTOCHDR EIO for 1
@@ -190,15 +233,22 @@ expect_case "$work" fallback 0 "$(awk '{ line[NR] = $0 } END { line[NR]--; for (
 # A report that cannot be written: standard output a pipe whose reader is
 # gone. Status 1 and one line on standard error; its reason is the C
 # runtime's. The reader is known to be gone once a write to the pipe fails.
-# (A reader that reads nothing is the point: shellcheck 0.7 takes it for a
-# mistake.)
-# shellcheck disable=SC2216
-(
-    trap '' PIPE
+# The pipe is made by a shell of its own that the time limit holds, as its
+# process group, so that a signal stops all of it; it passes on the exe's
+# status. (A reader that reads nothing is the point.)
+# shellcheck disable=SC2016
+closed_pipe='status=$1
+shift
+{
+    trap "" PIPE
     while printf x 2>/dev/null; do :; done
     trap - PIPE
-    on_windows closed-pipe "$sample" /dev/stdout
-) | true
+    s=0
+    "$@" || s=$?
+    echo "$s" >"$status"
+} | true
+exit "$(cat "$status")"'
+on_windows closed-pipe "$sample" sh -c "$closed_pipe" sh "$work/closed-pipe.status"
 pipe=$work/closed-pipe
 if [ "$(cat "$pipe/status")" = 1 ] && [ "$(wc -l <"$pipe/stderr")" -eq 1 ] &&
     grep -q '^cdtracks: write error: ' "$pipe/stderr"; then

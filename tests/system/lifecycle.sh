@@ -65,9 +65,13 @@ limited() { # SECONDS COMMAND...
 # run, the scratch root removed; the status is the check's own (128 + the
 # signal's number after a signal).
 lc_end() {
-    _lc_status=$?
+    # (A name of its own: a clean-up that runs limited or lc_run sets
+    # theirs.)
+    _lc_end_status=$?
     trap - EXIT
-    trap '' INT TERM HUP
+    # (Caught, not ignored: the commands the clean-ups run would inherit an
+    # ignored signal, and timeout's SIGTERM would not stop them.)
+    trap : INT TERM HUP
     if [ -n "$lc_child" ]; then
         if [ -n "$lc_stop" ]; then
             "$lc_stop" || true
@@ -80,7 +84,7 @@ lc_end() {
         "$_lc_f" || true
     done
     [ -z "$lc_root" ] || rm -rf "$lc_root"
-    exit "$_lc_status"
+    exit "$_lc_end_status"
 }
 
 lifecycle() { # NAME
