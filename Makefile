@@ -174,10 +174,12 @@ check-release: release
 	scripts/install-deps.sh release
 	tests/system/check-release.sh build-release
 
-# make check and make check-vm interrupted once under way, as by Ctrl-C:
-# each must stop within seconds, QEMU included, and leave nothing behind.
+# make check, make check-vm and make check-windows interrupted once under
+# way, as by Ctrl-C:
+# each must stop within seconds, QEMU and Wine included, and leave nothing
+# behind.
 check-interrupt:
-	tests/system/check-interrupt.sh check check-vm
+	tests/system/check-interrupt.sh check check-vm check-windows
 
 # The quick start (make demo, make check) in a fresh clone in a folder whose
 # path has blanks and a letter that is not ASCII, as a user who is not root

@@ -40,7 +40,7 @@ at_exit end_session
 # session's first process is this shell's child, left so until waited for).
 alive() { ps -o stat= -s "$session" | grep -qv '^Z'; }
 # Tenths of a second since boot.
-tenths() { cut -d' ' -f1 /proc/uptime | tr -d .; }
+tenths() { awk '{ printf "%d\n", $1 * 10 }' /proc/uptime; }
 
 interrupt() { # TARGET
     case $1 in

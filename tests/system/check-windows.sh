@@ -63,12 +63,21 @@ work=$(scratch)
 # Wine, headless and quiet: its own messages would read as the program's.
 # Whatever Wine starts, it starts with this loader (WINELOADER; its 32-bit
 # programs with the loader of that name without "64").
+# Its temporary files go with the check.
 unset DISPLAY WAYLAND_DISPLAY
+mkdir "$work/tmp"
 export WINEPREFIX="$cache/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    WINELOADER="$loader" WINEARCH=win64
-# Wine's server ends, and with it every Wine program of the prefix.
+    WINELOADER="$loader" WINEARCH=win64 TMPDIR="$work/tmp"
+# Wine's server ends, and with it every Wine program of the prefix: at the
+# end, and at once when the check is stopped (Wine's programs take SIGTERM
+# slowly, if at all).
 wine_down() { limited 30 wineserver -k 2>/dev/null || true; }
 at_exit wine_down
+stop_wine() {
+    kill -TERM "$lc_child" 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
+}
+at_stop stop_wine
 
 # case_of NAME STDOUT COMMAND...: a case of run_case, in a new empty working
 # folder, COMMAND under the time limit.
