@@ -180,6 +180,59 @@ again=$(CMAKE="$scratch/cmake" "$top/scripts/configure.sh" "$scratch/build" -DCD
     echo "$again" | grep -qx "cdtracks SDL source: $debian: the one $scratch/build was configured with" &&
     echo "ok: configured again, the same source" || fail "configured again: $again"
 
+# The release tarball, unpacked only whole: one cut short (after its
+# src/SDL.c) fails and leaves nothing that a later configure would take for
+# a source; the whole one then unpacks. SDL_SHA256 vouches for each here.
+release_tree=$scratch/release-tree
+stub_source "$release_tree/SDL-1.2.15"
+head -c 200000 /dev/urandom >"$release_tree/SDL-1.2.15/zz-last"
+(cd "$release_tree" && tar -czf ../whole.tar.gz SDL-1.2.15/COPYING SDL-1.2.15/include SDL-1.2.15/src \
+    SDL-1.2.15/zz-last)
+head -c 150000 "$scratch/whole.tar.gz" >"$scratch/cut.tar.gz"
+sha() { sha256sum <"$1" | cut -d ' ' -f 1; }
+sources=$scratch/release-sources
+mkdir -p "$sources"
+cp "$scratch/cut.tar.gz" "$sources/SDL-1.2.15.tar.gz"
+expect "a release tarball cut short" error "did not unpack whole into an SDL 1.2.15 source" \
+    SDL_SOURCES_DIR="$sources" SDL_SHA256="$(sha "$scratch/cut.tar.gz")" -- -DCDTRACKS_SDL=bundled
+[ "$(ls "$sources")" = SDL-1.2.15.tar.gz ] ||
+    fail "a release tarball cut short left in $sources: $(ls "$sources" | tr '\n' ' ')"
+cp "$scratch/whole.tar.gz" "$sources/SDL-1.2.15.tar.gz"
+expect "the whole release tarball, after one cut short" ok \
+    "cdtracks SDL source: $sources/SDL-1.2.15: SDL's release tarball, downloaded earlier" \
+    SDL_SOURCES_DIR="$sources" SDL_SHA256="$(sha "$scratch/whole.tar.gz")" -- -DCDTRACKS_SDL=bundled
+cmp -s "$sources/SDL-1.2.15/zz-last" "$release_tree/SDL-1.2.15/zz-last" ||
+    fail "the whole release tarball did not replace the one cut short"
+
+# SDL's download out of reach and Debian's source not fetched (a stand-in
+# apt-get that fails): each release is asked for once, this machine's first.
+mkdir -p "$scratch/bin"
+cat >"$scratch/bin/apt-get" <<'STUB'
+#!/bin/sh
+for arg; do
+    case $arg in
+    indextargets) echo "Debian http://deb.invalid/debian/ stable main"; exit 0 ;;
+    Dir::Etc::SourceList=*) list=${arg#*=} ;;
+    update) awk '{ print $4 }' "$list" >>"$APT_ASKED"; exit 1 ;;
+    esac
+done
+exit 1
+STUB
+printf '#!/bin/sh\nexit 0\n' >"$scratch/bin/dpkg-source"
+chmod +x "$scratch/bin/apt-get" "$scratch/bin/dpkg-source"
+: >"$scratch/asked"
+expect "Debian's source out of reach too" error \
+    "apt fetched no libsdl1.2 source from http://deb.invalid/debian/, suites" \
+    PATH="$scratch/bin:$PATH" APT_ASKED="$scratch/asked" SDL_SOURCES_DIR="$scratch/apt-sources" \
+    SDL_URL="file://$scratch/nowhere/SDL-1.2.15.tar.gz" -- -DCDTRACKS_SDL=bundled
+this=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release 2>/dev/null | tr -d '"')
+if [ ! -s "$scratch/asked" ] || [ -n "$(sort "$scratch/asked" | uniq -d)" ] ||
+    { [ -n "$this" ] && [ "$(head -n 1 "$scratch/asked")" != "$this" ]; }; then
+    fail "Debian's source: the suites asked for, in order: $(tr '\n' ' ' <"$scratch/asked")(this machine's: $this)"
+else
+    echo "ok: Debian's source: each suite asked for once: $(tr '\n' ' ' <"$scratch/asked")"
+fi
+
 # Bad input: each stops with what is wrong and how to mend it.
 expect "an unknown choice" error \
     "CDTRACKS_SDL is 'static'; use one of: system the SDL 1.2 installed on this machine bundled" -- \
