@@ -15,12 +15,12 @@ set -eu
 export LC_ALL=C
 
 build="cmake make g++ libsdl1.2-dev dpkg-dev"
-usage="usage: install-deps.sh TARGET...: demo check package package-check vm vm-arm bench distros dist-ARCH dist-windows windows release foreign"
+usage="usage: install-deps.sh TARGET...: build demo check package package-check vm vm-arm bench distros dist-ARCH dist-windows windows release foreign"
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 packages=$build
 for target; do
     case $target in
-    demo)    ;;
+    build|demo) ;;
     check)   packages="$packages libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? musl-tools
                        shellcheck busybox-static" ;;
     package) packages="$packages file" ;;
