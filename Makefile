@@ -88,7 +88,8 @@ install:
 
 # A Debian package, BUILD/cdtracks_<version>_<arch>.deb: from BUILD as it is
 # configured, or configured without the tests. Configuring again reads the
-# maintainer's address anew (CMakeLists.txt decides it), not BUILD's choices.
+# maintainer's address anew (cmake/maintainer.cmake decides it), not
+# BUILD's choices.
 package:
 	scripts/install-deps.sh package
 	if [ -f $(B)/CMakeCache.txt ]; then cmake $(B) >/dev/null; \
