@@ -21,7 +21,8 @@ RELEASE_ARCHES = x86_64 i686 aarch64 armhf
 CROSS    = $(filter-out $(MACHINE),$(ARCH))
 DIST_BUILD = build-dist-$(ARCH)
 WINDOWS_BUILD = build-dist-windows
-# Release files are dated from the last commit.
+# Release files are dated from the last commit. (Expanded as a target's
+# commands start: the targets that pack install git in a prerequisite.)
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 export SOURCE_DATE_EPOCH
 
@@ -42,7 +43,7 @@ configure = scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 test = cd $(1) && ctest --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS) \
 	$(if $(2),$(2),-LE net)
 
-.PHONY: all build demo check check-net check-sanitize install package dist check-dist dist-windows \
+.PHONY: all build demo check check-net check-sanitize install package dist dist-deps check-dist dist-windows dist-windows-deps \
 	check-windows check-vm check-distros release check-release docs bench clean
 
 all: build
@@ -99,10 +100,13 @@ package:
 
 # The release tarball, build-dist-ARCH/cdtracks-<version>-linux-ARCH.tar.gz:
 # a fully static cdtracks (SDL, the C++ runtime and the C library linked in).
-dist:
+# What it needs is installed by a target of its own, which runs first, so
+# that git, which dates the archive, is there when dist's commands start.
+dist-deps:
 	$(if $(CROSS),$(if $(wildcard cmake/linux-$(ARCH).cmake),,$(error ARCH=$(ARCH): \
 		this machine builds $(MACHINE) and cross-builds $(filter-out $(MACHINE),$(RELEASE_ARCHES)))))
-	scripts/install-deps.sh $(if $(CROSS),dist-$(ARCH),demo)
+	scripts/install-deps.sh $(if $(CROSS),dist-$(ARCH),dist)
+dist: dist-deps
 	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_STATIC=ON -DCDTRACKS_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
 		$(if $(CROSS),$(call q,-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/linux-$(ARCH).cmake)))
 	cmake --build $(DIST_BUILD) -j $(JOBS)
@@ -125,8 +129,9 @@ endif
 
 # cdtracks for 64-bit Windows, cross-built with MinGW-w64, SDL linked in:
 # build-dist-windows/cdtracks-<version>-windows-x86_64.zip
-dist-windows:
+dist-windows-deps:
 	scripts/install-deps.sh dist-windows
+dist-windows: dist-windows-deps
 	$(call configure,$(WINDOWS_BUILD),bundled,$(call q,-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake) \
 		-DCMAKE_BUILD_TYPE=Release)
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
