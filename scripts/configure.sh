@@ -59,28 +59,32 @@ done
 # The machine's SDL 1.2, as FindSDL takes it: the first folder with
 # SDL_version.h, and what that says.
 found='' compat=''
-for dir in ${include:-/usr/local/include/SDL /usr/include/SDL}; do
-    [ -f "$dir/SDL_version.h" ] || continue
-    version=$(awk '$1 == "#define" { v[$2] = $3 }
-        END { print v["SDL_MAJOR_VERSION"] "." v["SDL_MINOR_VERSION"] "." v["SDL_PATCHLEVEL"] }' \
-        "$dir/SDL_version.h")
-    case $version in
-    1.2.*) ;;
-    *) [ "$sdl" = bundled ] || [ -n "$linked_in" ] || die "the SDL headers in $dir are SDL" \
-        "$version; cdtracks needs SDL 1.2. Point -DSDL_INCLUDE_DIR at SDL 1.2's (Debian:" \
-        "libsdl1.2-dev), or build with SDL=bundled." ;;
-    esac
-    include=$dir
-    found="the SDL 1.2 found ($dir) is"
-    # sdl12-compat, SDL 1.2's interface over SDL 2, counts from patch level 50.
-    if [ "${version##*.}" -ge 50 ] 2>/dev/null; then
-        compat=1
-        found="$found sdl12-compat $version, which cannot read physical CD-ROM drives"
-    else
-        found="$found the classic SDL $version"
-    fi
-    break
-done
+look_in() { # DIR...
+    for dir; do
+        [ -f "$dir/SDL_version.h" ] || continue
+        version=$(awk '$1 == "#define" { v[$2] = $3 }
+            END { print v["SDL_MAJOR_VERSION"] "." v["SDL_MINOR_VERSION"] "." v["SDL_PATCHLEVEL"] }' \
+            "$dir/SDL_version.h")
+        case $version in
+        1.2.*) ;;
+        *) [ "$sdl" = bundled ] || [ -n "$linked_in" ] || die "the SDL headers in $dir are SDL" \
+            "$version; cdtracks needs SDL 1.2. Point -DSDL_INCLUDE_DIR at SDL 1.2's (Debian:" \
+            "libsdl1.2-dev), or build with SDL=bundled." ;;
+        esac
+        include=$dir
+        found="the SDL 1.2 found ($dir) is"
+        # sdl12-compat, SDL 1.2's interface over SDL 2, counts from patch level 50.
+        if [ "${version##*.}" -ge 50 ] 2>/dev/null; then
+            compat=1
+            found="$found sdl12-compat $version, which cannot read physical CD-ROM drives"
+        else
+            found="$found the classic SDL $version"
+        fi
+        return 0
+    done
+}
+# (A folder given may hold blanks: one word.)
+if [ -n "$include" ]; then look_in "$include"; else look_in /usr/local/include/SDL /usr/include/SDL; fi
 
 case $sdl in
 system|bundled|auto) ;;

@@ -40,6 +40,23 @@ mkdir -p "$build" && printf '%s' "$cache" >"$build/CMakeCache.txt"
 STUB
 chmod +x "$scratch/cmake"
 
+# configure [ENV=VALUE...] -- CMAKE_ARGS...: configure.sh on the folder
+# scratch/build, with the stand-in CMake unless an ENV says otherwise; each
+# argument stays one word, whatever blanks the paths hold.
+configure() {
+    _seen=
+    for _arg; do
+        shift
+        if [ -z "$_seen" ] && [ "$_arg" = -- ]; then
+            _seen=1
+            set -- "$@" "$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_TESTS=OFF
+        else
+            set -- "$@" "$_arg"
+        fi
+    done
+    env CMAKE="$scratch/cmake" "$@"
+}
+
 # expect WHAT ok|error TEXT [ENV=VALUE...] -- CMAKE_ARGS...: configure.sh on
 # a fresh folder succeeds or fails, saying TEXT (blanks and line ends as
 # one blank); its output is kept in $out. CMAKE=cmake among the ENV runs
@@ -47,13 +64,8 @@ chmod +x "$scratch/cmake"
 expect() {
     what=$1 status=$2 text=$3
     shift 3
-    vars=CMAKE=$scratch/cmake
-    while [ "$1" != -- ]; do vars="$vars $1"; shift; done
-    shift
     rm -rf "$scratch/build"
-    # shellcheck disable=SC2086
-    if out=$(env $vars "$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_TESTS=OFF "$@" 2>&1)
-    then got=ok; else got=error; fi
+    if out=$(configure "$@" 2>&1); then got=ok; else got=error; fi
     if [ "$got" != "$status" ]; then
         fail "$what: configure ended in $got, not $status"
         echo "$out" | tail -20 >&2
@@ -148,6 +160,11 @@ headers "$sdl2" 2 26 5
 expect "auto on the classic SDL" ok \
     "cdtracks SDL: system: the SDL 1.2 found ($classic) is the classic SDL 1.2.15 cmake: -S $top -B $scratch/build -DCDTRACKS_TESTS=OFF -DSDL_INCLUDE_DIR=$classic -DCDTRACKS_SDL=system -DSDL_INCLUDE_DIR=$classic" -- \
     -DSDL_INCLUDE_DIR="$classic"
+# A headers' folder whose path holds a blank is one folder.
+headers "$scratch/with blank" 1 2 15
+expect "auto on headers in a folder with a blank" ok \
+    "cdtracks SDL: system: the SDL 1.2 found ($scratch/with blank) is the classic SDL 1.2.15" -- \
+    -DSDL_INCLUDE_DIR="$scratch/with blank" -DCDTRACKS_SDL_SOURCE="$stub"
 expect "auto on sdl12-compat" ok \
     "$bundled the SDL 1.2 found ($compat) is sdl12-compat 1.2.68, which cannot read physical CD-ROM drives cdtracks SDL source: $stub: as given (SDL_SOURCE) cmake: -S $top -B $scratch/build -DCDTRACKS_TESTS=OFF -DSDL_INCLUDE_DIR=$compat -DCDTRACKS_SDL_SOURCE=$stub -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE=$stub -DCDTRACKS_SDL_RELEASE=" -- \
     -DSDL_INCLUDE_DIR="$compat" -DCDTRACKS_SDL_SOURCE="$stub"
