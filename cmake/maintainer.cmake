@@ -2,10 +2,10 @@
 # decided here alone, for the package's control file and its changelog. The
 # address is the builder's own where one is known: DEBEMAIL (an address, or
 # "Name <address>" as Debian's own tools take it), else git's user.email in
-# FOLDER (an address that is not one is passed over). The name: the one DEBEMAIL holds, else DEBFULLNAME, else git's
-# user.name, else the address's local part. Where no address is known, a
-# placeholder in the reserved domain .invalid, which names nobody and which
-# no mail reaches.
+# FOLDER; an address that is not one is passed over. The name: the one
+# DEBEMAIL holds, else DEBFULLNAME, else git's user.name, else the address's
+# local part. Where no address is known, a placeholder in the reserved
+# domain .invalid, which names nobody and which no mail reaches.
 # Also runs as a script, cmake -DFOLDER=... -P maintainer.cmake, printing
 # the maintainer (how the tests call it).
 set(CDTRACKS_NO_MAINTAINER "Unknown builder <unknown@unknown.invalid>")
