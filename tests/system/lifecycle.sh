@@ -85,6 +85,8 @@ lifecycle() { # NAME
 }
 
 scratch() { # VAR [LABEL]
+    # (Read through eval, which shellcheck before 0.8, Debian 11's, misses.)
+    # shellcheck disable=SC2034
     _lc_dir=$(mktemp -d "$lc_root/${2:-scratch}.XXXXXX") || die "cannot make a scratch folder"
     eval "$1=\$_lc_dir"
 }
