@@ -21,13 +21,21 @@ RELEASE_ARCHES = x86_64 i686 aarch64 armhf
 CROSS    = $(filter-out $(MACHINE),$(ARCH))
 DIST_BUILD = build-dist-$(ARCH)
 WINDOWS_BUILD = build-dist-windows
-# Release files are dated from the last commit.
+# Release files are dated from the last commit. (Expanded as a target's
+# commands start: the targets that pack install git in a prerequisite.)
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 export SOURCE_DATE_EPOCH
 
-# $(call configure,BUILD_DIR,SDL,CMAKE_ARGS)
+# $(call q,VALUE): VALUE as one shell word, whatever blanks, quotes or
+# letters it holds. Folders given to make (BUILD, PREFIX, DESTDIR,
+# SDL_SOURCE) reach the shell only through it.
+q = '$(subst ','\'',$(1))'
+B = $(call q,$(BUILD))
+
+# $(call configure,BUILD_DIR,SDL,CMAKE_ARGS): BUILD_DIR quoted already
+# (configure.sh makes SDL_SOURCE absolute itself).
 configure = scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
-	$(if $(SDL_SOURCE),-DCDTRACKS_SDL_SOURCE=$(abspath $(SDL_SOURCE))) $(3)
+	$(if $(SDL_SOURCE),$(call q,-DCDTRACKS_SDL_SOURCE=$(SDL_SOURCE))) $(3)
 # $(call test,BUILD_DIR[,CTEST_ARGS]): its tests but those that need the
 # network (label net); a build with no test is a failure, and so is a test
 # still running after TEST_TIMEOUT seconds (those that need longer say so).
@@ -36,34 +44,35 @@ configure = scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 test = scripts/ctest.sh $(1) --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS) \
 	$(if $(2),$(2),-LE net)
 
-.PHONY: all build demo check check-net check-sanitize install package dist check-dist dist-windows \
-	check-windows check-vm check-distros check-interrupt check-any-folder release check-release docs bench clean
+.PHONY: all build demo check check-net check-sanitize install package dist dist-deps check-dist dist-windows \
+	dist-windows-deps check-windows check-vm check-distros check-interrupt check-any-folder release check-release \
+	docs bench clean
 
 all: build
 
 build:
-	$(call configure,$(BUILD),$(SDL),-DCDTRACKS_TESTS=$(if $(NO_TESTS),OFF,ON) $(CMAKE_ARGS))
-	cmake --build $(BUILD) -j $(JOBS)
+	$(call configure,$(B),$(SDL),-DCDTRACKS_TESTS=$(if $(NO_TESTS),OFF,ON) $(CMAKE_ARGS))
+	cmake --build $(B) -j $(JOBS)
 
 # Quiet: the build's output goes to BUILD/build.log, shown whole only when
 # it fails; what a reader needs of it (which SDL, any warning) comes first.
 demo:
 	@scripts/install-deps.sh demo
-	@echo "Building cdtracks in $(BUILD)/ (its output: $(BUILD)/build.log)" >&2
-	@mkdir -p $(BUILD) && $(MAKE) --no-print-directory build NO_TESTS=1 >$(BUILD)/build.log 2>&1 || \
-		{ cat $(BUILD)/build.log >&2; echo "demo: the build failed (above, and in $(BUILD)/build.log)" >&2; exit 1; }
-	@grep -E -e '^(cdtracks SDL|configure: )' -e '[Ww]arning|CMake Error' $(BUILD)/build.log >&2 || true
-	@scripts/demo.sh $(BUILD)
+	@build=$(B); echo "Building cdtracks in $$build/ (its output: $$build/build.log)" >&2
+	@build=$(B); mkdir -p "$$build" && $(MAKE) --no-print-directory build NO_TESTS=1 >"$$build/build.log" 2>&1 || \
+		{ cat "$$build/build.log" >&2; echo "demo: the build failed (above, and in $$build/build.log)" >&2; exit 1; }
+	@grep -E -e '^(cdtracks SDL|configure: )' -e '[Ww]arning|CMake Error' $(B)/build.log >&2 || true
+	@scripts/demo.sh $(B)
 
 check:
 	scripts/install-deps.sh check
 	$(MAKE) --no-print-directory build
-	$(call test,$(BUILD))
+	$(call test,$(B))
 
 # The tests that download (Debian's real SDL packages, SDL's source), in
 # BUILD as make check built it.
 check-net:
-	$(call test,$(BUILD),-L net)
+	$(call test,$(B),-L net)
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 check-sanitize:
@@ -71,25 +80,37 @@ check-sanitize:
 
 # make install [PREFIX=/usr/local] [DESTDIR=...]: from BUILD as it is
 # configured, or configured without the tests; the prefix is the install's
-# own, BUILD's configuration is left as it was.
+# own (a relative one is taken from here), BUILD's configuration is left as
+# it was.
 install:
-	[ -f $(BUILD)/CMakeCache.txt ] || $(call configure,$(BUILD),$(SDL),-DCDTRACKS_TESTS=OFF)
-	cmake --build $(BUILD) -j $(JOBS)
-	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(abspath $(PREFIX))
+	scripts/install-deps.sh build
+	[ -f $(B)/CMakeCache.txt ] || $(call configure,$(B),$(SDL),-DCDTRACKS_TESTS=OFF)
+	cmake --build $(B) -j $(JOBS)
+	prefix=$(call q,$(PREFIX)); case $$prefix in /*) ;; *) prefix=$$PWD/$$prefix ;; esac; \
+		DESTDIR=$(call q,$(DESTDIR)) cmake --install $(B) --prefix "$$prefix"
 
-# A Debian package, BUILD/cdtracks_<version>_<arch>.deb
-package: build
+# A Debian package, BUILD/cdtracks_<version>_<arch>.deb: from BUILD as it is
+# configured, or configured without the tests. Configuring again reads the
+# maintainer's address anew (cmake/maintainer.cmake decides it), not
+# BUILD's choices.
+package:
 	scripts/install-deps.sh package
-	cd $(BUILD) && cpack -G DEB
+	if [ -f $(B)/CMakeCache.txt ]; then cmake $(B) >/dev/null; \
+		else $(call configure,$(B),$(SDL),-DCDTRACKS_TESTS=OFF $(CMAKE_ARGS)); fi
+	cmake --build $(B) -j $(JOBS)
+	cd $(B) && cpack -G DEB
 
 # The release tarball, build-dist-ARCH/cdtracks-<version>-linux-ARCH.tar.gz:
 # a fully static cdtracks (SDL, the C++ runtime and the C library linked in).
-dist:
+# What it needs is installed by a target of its own, which runs first, so
+# that git, which dates the archive, is there when dist's commands start.
+dist-deps:
 	$(if $(CROSS),$(if $(wildcard cmake/linux-$(ARCH).cmake),,$(error ARCH=$(ARCH): \
 		this machine builds $(MACHINE) and cross-builds $(filter-out $(MACHINE),$(RELEASE_ARCHES)))))
-	scripts/install-deps.sh $(if $(CROSS),dist-$(ARCH),demo)
+	scripts/install-deps.sh $(if $(CROSS),dist-$(ARCH),dist)
+dist: dist-deps
 	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_STATIC=ON -DCDTRACKS_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
-		$(if $(CROSS),-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/linux-$(ARCH).cmake))
+		$(if $(CROSS),$(call q,-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/linux-$(ARCH).cmake)))
 	cmake --build $(DIST_BUILD) -j $(JOBS)
 	scripts/pack.sh $(DIST_BUILD)
 
@@ -106,13 +127,14 @@ ifeq ($(CROSS),)
 	$(call test,$(DIST_BUILD))
 endif
 	$(if $(filter i686,$(ARCH)),$(MAKE) --no-print-directory build)
-	BUILD=$(if $(CROSS),$(BUILD),$(DIST_BUILD)) tests/system/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
+	BUILD=$(if $(CROSS),$(B),$(DIST_BUILD)) tests/system/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
 
 # cdtracks for 64-bit Windows, cross-built with MinGW-w64, SDL linked in:
 # build-dist-windows/cdtracks-<version>-windows-x86_64.zip
-dist-windows:
+dist-windows-deps:
 	scripts/install-deps.sh dist-windows
-	$(call configure,$(WINDOWS_BUILD),bundled,-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+dist-windows: dist-windows-deps
+	$(call configure,$(WINDOWS_BUILD),bundled,$(call q,-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake) \
 		-DCMAKE_BUILD_TYPE=Release)
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	scripts/pack.sh $(WINDOWS_BUILD)
@@ -122,7 +144,7 @@ dist-windows:
 check-windows: dist-windows
 	scripts/install-deps.sh windows
 	$(MAKE) --no-print-directory build
-	tests/system/check-windows.sh $(WINDOWS_BUILD)/cdtracks-*-windows-x86_64.zip $(BUILD)
+	tests/system/check-windows.sh $(WINDOWS_BUILD)/cdtracks-*-windows-x86_64.zip $(B)
 
 # The three builds (system SDL, SDL linked in, make dist's) on Linux's own
 # CD-ROM drivers: Debian's kernel in QEMU, virtio-scsi drives, and every
@@ -132,15 +154,15 @@ check-windows: dist-windows
 # ARCH=i686|aarch64|armhf: make dist's binary for ARCH on Debian's kernel
 # for it, the drive's programs built for ARCH, each run compared with the
 # x86-64 binary's on the emulated drive; the i686 one on the amd64 kernel too.
-VM = DISCS="$(DISCS)" VM_RECORD="$(RECORD)" VM_CDEMU=$(BUILD)/cdemu tests/system/check-vm.sh
+VM = DISCS=$(call q,$(DISCS)) VM_RECORD=$(call q,$(RECORD)) VM_CDEMU=$(B)/cdemu tests/system/check-vm.sh
 check-vm:
 	scripts/install-deps.sh vm$(if $(filter aarch64 armhf,$(ARCH)),-arm)
 	$(MAKE) --no-print-directory build
-	cmake --build $(BUILD) -j $(JOBS) --target emulator cdemu-usb cdemu-probe-static
+	cmake --build $(B) -j $(JOBS) --target emulator cdemu-usb cdemu-probe-static
 	$(MAKE) --no-print-directory dist ARCH=$(MACHINE)
 ifeq ($(CROSS),)
 	$(MAKE) --no-print-directory build SDL=bundled BUILD=build-bundled
-	$(VM) $(BUILD)/cdtracks build-bundled/cdtracks $(DIST_BUILD)/cdtracks
+	$(VM) $(B)/cdtracks build-bundled/cdtracks $(DIST_BUILD)/cdtracks
 else
 	$(MAKE) --no-print-directory dist
 	cmake --build $(DIST_BUILD) -j $(JOBS) --target cdemu-usb cdemu-probe-static

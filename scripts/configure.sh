@@ -25,8 +25,10 @@
 # patches) fetched there with apt, from the archive this machine's apt uses:
 # its own release's, or, from Debian 13 and Ubuntu 24.04 on, whose SDL 1.2
 # is sdl12-compat, an older release's.
+# A source is unpacked or fetched into a folder of its own and renamed into
+# place only when whole, so that one cut short is never taken for a source.
 # Environment: CMAKE (default cmake), SDL_SOURCES_DIR (build-sdl-source),
-# SDL_URL (SDL's own site).
+# SDL_URL (SDL's own site) and SDL_SHA256 (the release tarball's SHA-256).
 set -eu
 export LC_ALL=C
 
@@ -36,7 +38,7 @@ shift
 top=$(cd "$(dirname "$0")/.." && pwd)
 sources=${SDL_SOURCES_DIR:-$top/build-sdl-source}
 url=${SDL_URL:-https://www.libsdl.org/release/SDL-1.2.15.tar.gz}
-release_sha256=d6d316a793e5e348155f0dd93b979798933fb98aa1edebcc108829d6474aad00
+release_sha256=${SDL_SHA256:-d6d316a793e5e348155f0dd93b979798933fb98aa1edebcc108829d6474aad00}
 
 die() { echo "configure: $*" >&2; exit 1; }
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
@@ -57,7 +59,7 @@ done
 # The machine's SDL 1.2, as FindSDL takes it: the first folder with
 # SDL_version.h, and what that says.
 found='' compat=''
-find_sdl() { # FOLDER...
+look_in() { # DIR...
     for dir; do
         [ -f "$dir/SDL_version.h" ] || continue
         version=$(awk '$1 == "#define" { v[$2] = $3 }
@@ -81,11 +83,8 @@ find_sdl() { # FOLDER...
         return 0
     done
 }
-if [ -n "$include" ]; then
-    find_sdl "$include"
-else
-    find_sdl /usr/local/include/SDL /usr/include/SDL
-fi
+# (A folder given may hold blanks: one word.)
+if [ -n "$include" ]; then look_in "$include"; else look_in /usr/local/include/SDL /usr/include/SDL; fi
 
 case $sdl in
 system|bundled|auto) ;;
@@ -125,14 +124,21 @@ cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" 2>/dev/null; }
 # The release tarball, checked and unpacked once into SOURCES; sets source.
 unpack_release() { # TARBALL WHAT
     sum=$(sha256sum <"$1" | cut -d ' ' -f 1)
-    [ "$sum" = $release_sha256 ] || die "$2 is not the SDL 1.2.15 release: its SHA-256 is" \
+    [ "$sum" = "$release_sha256" ] || die "$2 is not the SDL 1.2.15 release: its SHA-256 is" \
         "$sum, not $release_sha256. Nothing was built from it: give the release tarball or an" \
         "unpacked source folder."
     source=$sources/SDL-1.2.15
-    if [ ! -f "$source/src/SDL.c" ]; then
-        rm -rf "$source"
+    if [ ! -d "$source" ]; then
         mkdir -p "$sources"
-        tar -C "$sources" -xzf "$1"
+        unpacking=$(mktemp -d "$sources/unpacking.XXXXXX")
+        if ! tar -C "$unpacking" -xzf "$1" || [ ! -f "$unpacking/SDL-1.2.15/src/SDL.c" ]; then
+            rm -rf "$unpacking"
+            die "$2 did not unpack whole into an SDL 1.2.15 source; nothing was built from it"
+        fi
+        # (Another configure may have put one in place meanwhile: then that one.)
+        mv -T "$unpacking/SDL-1.2.15" "$source" 2>/dev/null || [ -d "$source" ] ||
+            { rm -rf "$unpacking"; die "cannot move the unpacked source to $source"; }
+        rm -rf "$unpacking"
     fi
     release="$release_sha256 $url"
 }
@@ -152,18 +158,23 @@ download() {
         return 1
     fi
     sum=$(sha256sum <"$part" | cut -d ' ' -f 1)
-    [ "$sum" = $release_sha256 ] ||
+    [ "$sum" = "$release_sha256" ] ||
         { rm -f "$part"; reason="what it served is not the release: its SHA-256 is $sum"; return 1; }
     mv "$part" "$sources/SDL-1.2.15.tar.gz"
 }
 
-# The unpacked Debian source in SOURCES, if there is one.
-debian_folder() { for d in "$sources"/src/libsdl1.2-*/; do [ -f "$d/src/SDL.c" ] && echo "${d%/}" && return; done; }
+# The unpacked Debian source in FOLDER (default SOURCES/src, where only a
+# whole one is put), if there is one.
+debian_folder() { # [FOLDER]
+    for d in "${1:-$sources/src}"/libsdl1.2-*/; do [ -f "$d/src/SDL.c" ] && echo "${d%/}" && return; done
+}
 
 # Fetches Debian's libsdl1.2 source with apt, through an apt setup of its
 # own in SOURCES, from the archive the machine's apt uses: the suite of the
 # machine's release, else older ones, newest first. apt checks it against
-# the archive's signature. Sets suite; apt's output goes to SOURCES/fetch.log.
+# the archive's signature. Each suite is asked for once. apt-get source
+# unpacks into a folder of its own, renamed to SOURCES/src when whole. Sets
+# suite; apt's output goes to SOURCES/fetch.log.
 fetch_debian() {
     command -v dpkg-source >/dev/null 2>&1 || { reason="dpkg-source is missing (Debian: dpkg-dev)"; return 1; }
     archive=$("$top/scripts/debian-archive.sh" 2>/dev/null | awk '$1 == "Debian" || $1 == "Ubuntu" { print $1, $2; exit }')
@@ -174,23 +185,29 @@ fetch_debian() {
     Debian*) keyring=debian older="bookworm bullseye" ;;
     *) keyring=ubuntu older="jammy focal" ;;
     esac
+    suites=
+    for suite in $this $older; do
+        case " $suites " in *" $suite "*) ;; *) suites="${suites:+$suites }$suite" ;; esac
+    done
     apt=$sources/apt
     rm -rf "$apt" "$sources/src"
-    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$sources/src"
-    for suite in $this $older; do
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
+    for suite in $suites; do
         echo "deb-src [signed-by=/usr/share/keyrings/$keyring-archive-keyring.gpg] ${archive#* } $suite main" \
             >"$apt/sources.list"
         set -- -q -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null \
             -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o Debug::NoLocking=true \
             -o APT::Sandbox::User="$(id -un)"
         echo "== $suite" >>"$sources/fetch.log"
+        fetching=$(mktemp -d "$sources/fetching.XXXXXX")
         if apt-get "$@" update >>"$sources/fetch.log" 2>&1 &&
-            (cd "$sources/src" && apt-get "$@" source libsdl1.2) >>"$sources/fetch.log" 2>&1 &&
-            [ -n "$(debian_folder)" ]; then
+            (cd "$fetching" && apt-get "$@" source libsdl1.2) >>"$sources/fetch.log" 2>&1 &&
+            [ -n "$(debian_folder "$fetching")" ] && mv -T "$fetching" "$sources/src"; then
             return 0
         fi
+        rm -rf "$fetching"
     done
-    reason="apt fetched no libsdl1.2 source from ${archive#* }, suites $this $older ($sources/fetch.log)"
+    reason="apt fetched no libsdl1.2 source from ${archive#* }, suites $suites ($sources/fetch.log)"
     return 1
 }
 

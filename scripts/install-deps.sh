@@ -16,12 +16,12 @@ set -eu
 export LC_ALL=C
 
 build="cmake make g++ libsdl1.2-dev dpkg-dev"
-usage="usage: install-deps.sh TARGET...: demo check package package-check vm vm-arm bench distros dist-ARCH dist-windows windows release foreign"
+usage="usage: install-deps.sh TARGET...: build demo check package package-check vm vm-arm bench distros dist dist-ARCH dist-windows windows release foreign"
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 packages=$build
 for target; do
     case $target in
-    demo)    ;;
+    build|demo) ;;
     check)   packages="$packages libgtest-dev cd-discid valgrind mandoc libsdl1.2-compat? musl-tools
                        shellcheck busybox-static gcc-i686-linux-gnu? libc6-dev-i386-cross?" ;;
     package) packages="$packages file" ;;
@@ -30,10 +30,12 @@ for target; do
     vm-arm)  packages="$packages qemu-system-arm busybox-static genisoimage" ;;
     bench)   packages="$packages cd-discid valgrind hyperfine time" ;;
     distros) packages="$packages debootstrap git qemu-user-static" ;;
-    dist-i686)    packages="$packages g++-i686-linux-gnu" ;;
-    dist-aarch64) packages="$packages g++-aarch64-linux-gnu" ;;
-    dist-armhf)   packages="$packages g++-arm-linux-gnueabihf" ;;
-    dist-windows) packages="$packages gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 patch zip" ;;
+    # A release archive is dated from the last commit, which git gives.
+    dist)         packages="$packages git" ;;
+    dist-i686)    packages="$packages git g++-i686-linux-gnu" ;;
+    dist-aarch64) packages="$packages git g++-aarch64-linux-gnu" ;;
+    dist-armhf)   packages="$packages git g++-arm-linux-gnueabihf" ;;
+    dist-windows) packages="$packages git gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 patch zip" ;;
     windows) packages="$packages gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 patch zip wine wine64" ;;
     foreign) packages="$packages qemu-user-static" ;;
     release) packages="$packages g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf

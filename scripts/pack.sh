@@ -21,7 +21,8 @@ export LC_ALL=C
 build=$1
 top=$(cd "$(dirname "$0")/.." && pwd)
 die() { echo "pack: $*" >&2; exit 1; }
-[ -n "${SOURCE_DATE_EPOCH:-}" ] || die "SOURCE_DATE_EPOCH is not set: the date of the archive's files"
+[ -n "${SOURCE_DATE_EPOCH:-}" ] || die "SOURCE_DATE_EPOCH is not set: the date of the archive's files." \
+    "make sets it from the last commit, with git, in a git clone; elsewhere set it (seconds since 1970)"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)
 [ -n "$version" ] || die "$build is not a configured build folder"

@@ -40,6 +40,23 @@ mkdir -p "$build" && printf '%s' "$cache" >"$build/CMakeCache.txt"
 STUB
 chmod +x "$scratch/cmake"
 
+# configure [ENV=VALUE...] -- CMAKE_ARGS...: configure.sh on the folder
+# scratch/build, with the stand-in CMake unless an ENV says otherwise; each
+# argument stays one word, whatever blanks the paths hold.
+configure() {
+    _seen=
+    for _arg; do
+        shift
+        if [ -z "$_seen" ] && [ "$_arg" = -- ]; then
+            _seen=1
+            set -- "$@" "$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_TESTS=OFF
+        else
+            set -- "$@" "$_arg"
+        fi
+    done
+    env CMAKE="$scratch/cmake" "$@"
+}
+
 # expect WHAT ok|error TEXT [ENV=VALUE...] -- CMAKE_ARGS...: configure.sh on
 # a fresh folder succeeds or fails, saying TEXT (blanks and line ends as
 # one blank); its output is kept in $out. CMAKE=cmake among the ENV runs
@@ -48,12 +65,7 @@ expect() {
     what=$1 status=$2 text=$3
     shift 3
     rm -rf "$scratch/build"
-    if out=$(
-        export CMAKE="$scratch/cmake"
-        while [ "$1" != -- ]; do export "${1?}"; shift; done
-        shift
-        "$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_TESTS=OFF "$@" 2>&1
-    ); then got=ok; else got=error; fi
+    if out=$(configure "$@" 2>&1); then got=ok; else got=error; fi
     if [ "$got" != "$status" ]; then
         fail "$what: configure ended in $got, not $status"
         echo "$out" | tail -20 >&2
@@ -159,6 +171,11 @@ headers "$sdl2" 2 26 5
 expect "auto on the classic SDL" ok \
     "cdtracks SDL: system: the SDL 1.2 found ($classic) is the classic SDL 1.2.15 cmake: -S $top -B $scratch/build -DCDTRACKS_TESTS=OFF -DSDL_INCLUDE_DIR=$classic -DCDTRACKS_SDL=system -DSDL_INCLUDE_DIR=$classic" -- \
     -DSDL_INCLUDE_DIR="$classic"
+# A headers' folder whose path holds a blank is one folder.
+headers "$scratch/with blank" 1 2 15
+expect "auto on headers in a folder with a blank" ok \
+    "cdtracks SDL: system: the SDL 1.2 found ($scratch/with blank) is the classic SDL 1.2.15" -- \
+    -DSDL_INCLUDE_DIR="$scratch/with blank" -DCDTRACKS_SDL_SOURCE="$stub"
 expect "auto on sdl12-compat" ok \
     "$bundled the SDL 1.2 found ($compat) is sdl12-compat 1.2.68, which cannot read physical CD-ROM drives cdtracks SDL source: $stub: as given (SDL_SOURCE) cmake: -S $top -B $scratch/build -DCDTRACKS_TESTS=OFF -DSDL_INCLUDE_DIR=$compat -DCDTRACKS_SDL_SOURCE=$stub -DCDTRACKS_SDL=bundled -DCDTRACKS_SDL_SOURCE=$stub -DCDTRACKS_SDL_RELEASE=" -- \
     -DSDL_INCLUDE_DIR="$compat" -DCDTRACKS_SDL_SOURCE="$stub"
@@ -190,6 +207,59 @@ grep -qx "Debian's source package libsdl1.2=1.2.15+dfsg2-8:" \
 again=$(CMAKE="$scratch/cmake" "$top/scripts/configure.sh" "$scratch/build" -DCDTRACKS_SDL=bundled 2>&1) &&
     echo "$again" | grep -qx "cdtracks SDL source: $debian: the one $scratch/build was configured with" &&
     echo "ok: configured again, the same source" || fail "configured again: $again"
+
+# The release tarball, unpacked only whole: one cut short (after its
+# src/SDL.c) fails and leaves nothing that a later configure would take for
+# a source; the whole one then unpacks. SDL_SHA256 vouches for each here.
+release_tree=$scratch/release-tree
+stub_source "$release_tree/SDL-1.2.15"
+head -c 200000 /dev/urandom >"$release_tree/SDL-1.2.15/zz-last"
+(cd "$release_tree" && tar -czf ../whole.tar.gz SDL-1.2.15/COPYING SDL-1.2.15/include SDL-1.2.15/src \
+    SDL-1.2.15/zz-last)
+head -c 150000 "$scratch/whole.tar.gz" >"$scratch/cut.tar.gz"
+sha() { sha256sum <"$1" | cut -d ' ' -f 1; }
+sources=$scratch/release-sources
+mkdir -p "$sources"
+cp "$scratch/cut.tar.gz" "$sources/SDL-1.2.15.tar.gz"
+expect "a release tarball cut short" error "did not unpack whole into an SDL 1.2.15 source" \
+    SDL_SOURCES_DIR="$sources" SDL_SHA256="$(sha "$scratch/cut.tar.gz")" -- -DCDTRACKS_SDL=bundled
+[ "$(ls "$sources")" = SDL-1.2.15.tar.gz ] ||
+    fail "a release tarball cut short left in $sources: $(ls "$sources" | tr '\n' ' ')"
+cp "$scratch/whole.tar.gz" "$sources/SDL-1.2.15.tar.gz"
+expect "the whole release tarball, after one cut short" ok \
+    "cdtracks SDL source: $sources/SDL-1.2.15: SDL's release tarball, downloaded earlier" \
+    SDL_SOURCES_DIR="$sources" SDL_SHA256="$(sha "$scratch/whole.tar.gz")" -- -DCDTRACKS_SDL=bundled
+cmp -s "$sources/SDL-1.2.15/zz-last" "$release_tree/SDL-1.2.15/zz-last" ||
+    fail "the whole release tarball did not replace the one cut short"
+
+# SDL's download out of reach and Debian's source not fetched (a stand-in
+# apt-get that fails): each release is asked for once, this machine's first.
+mkdir -p "$scratch/bin"
+cat >"$scratch/bin/apt-get" <<'STUB'
+#!/bin/sh
+for arg; do
+    case $arg in
+    indextargets) echo "Debian http://deb.invalid/debian/ stable main"; exit 0 ;;
+    Dir::Etc::SourceList=*) list=${arg#*=} ;;
+    update) awk '{ print $4 }' "$list" >>"$APT_ASKED"; exit 1 ;;
+    esac
+done
+exit 1
+STUB
+printf '#!/bin/sh\nexit 0\n' >"$scratch/bin/dpkg-source"
+chmod +x "$scratch/bin/apt-get" "$scratch/bin/dpkg-source"
+: >"$scratch/asked"
+expect "Debian's source out of reach too" error \
+    "apt fetched no libsdl1.2 source from http://deb.invalid/debian/, suites" \
+    PATH="$scratch/bin:$PATH" APT_ASKED="$scratch/asked" SDL_SOURCES_DIR="$scratch/apt-sources" \
+    SDL_URL="file://$scratch/nowhere/SDL-1.2.15.tar.gz" -- -DCDTRACKS_SDL=bundled
+this=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release 2>/dev/null | tr -d '"')
+if [ ! -s "$scratch/asked" ] || [ -n "$(sort "$scratch/asked" | uniq -d)" ] ||
+    { [ -n "$this" ] && [ "$(head -n 1 "$scratch/asked")" != "$this" ]; }; then
+    fail "Debian's source: the suites asked for, in order: $(tr '\n' ' ' <"$scratch/asked")(this machine's: $this)"
+else
+    echo "ok: Debian's source: each suite asked for once: $(tr '\n' ' ' <"$scratch/asked")"
+fi
 
 # Bad input: each stops with what is wrong and how to mend it.
 expect "an unknown choice" error \
