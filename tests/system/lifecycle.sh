@@ -40,10 +40,12 @@ die() { say "$@"; exit 1; }
 # lc_run COMMAND...: runs COMMAND (a shell function too) in the background,
 # with this shell's standard input, and waits for it; returns its status.
 lc_run() {
-    exec 9<&0
+    # (A background command's standard input would be /dev/null: it gets
+    # this shell's through descriptor 9, where there is one to give.)
+    if [ -e /proc/self/fd/0 ]; then exec 9<&0; else exec 9</dev/null; fi
     "$@" <&9 9<&- &
-    exec 9<&-
     lc_child=$!
+    exec 9<&-
     # (wait returns early when a trapped signal comes; the trap then ends
     # the check, and with it this loop.)
     while :; do
