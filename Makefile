@@ -205,9 +205,9 @@ check-interrupt:
 
 # The quick start (make demo, make check) in a fresh clone in a folder whose
 # path has blanks and a letter that is not ASCII, as a user who is not root
-# (nobody). Needs root, and the packages make check installs.
+# (nobody). Needs root, and git.
 check-any-folder:
-	scripts/install-deps.sh check
+	scripts/install-deps.sh check dist
 	tests/system/check-any-folder.sh
 
 # The manual page's rendered copies, docs/cdtracks.md and docs/cdtracks.txt,

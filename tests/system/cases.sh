@@ -33,8 +33,10 @@ run_case() {
     LC_ALL=C ls -A "$_wd" >"$_case/files"
 }
 
-# case_in DIR COMMAND...: COMMAND, in DIR, in place of this shell (so that
-# stopping the case stops COMMAND), but for a shell function.
+# case_in DIR COMMAND...: COMMAND, in DIR, in place of this shell, so that
+# stopping the case stops COMMAND. A shell function runs in this shell: it
+# must exec its command for the same (check-distros' need not: its whole
+# PID namespace is stopped).
 case_in() {
     cd "$1" || exit
     shift

@@ -31,8 +31,9 @@ mkdir -p "$folder" "$home/tmp"
 git clone -q "$top" "$folder/cdtracks"
 chown -R "$uid:$gid" "$home"
 
+# (In place of the case's shell, so that stopping the case stops COMMAND.)
 as_user() { # COMMAND...
-    setpriv --reuid="$uid" --regid="$gid" --clear-groups \
+    exec setpriv --reuid="$uid" --regid="$gid" --clear-groups \
         env -i HOME="$home" TMPDIR="$home/tmp" PATH="$PATH" TERM=dumb ${CI:+CI="$CI"} "$@"
 }
 clone=$folder/cdtracks
