@@ -33,12 +33,19 @@ session=
 end_session() {
     [ -n "$session" ] || return 0
     pkill -KILL -s "$session" 2>/dev/null || true
+    for pid in $(marked); do kill -KILL "$pid" 2>/dev/null || true; done
 }
 at_exit end_session
 
-# Whether a process of the session is still there; a zombie is not (the
-# session's first process is this shell's child, left so until waited for).
-alive() { ps -o stat= -s "$session" | grep -qv '^Z'; }
+# The processes of the make under test: its session's, and those that left
+# it (ctest.sh's session, Wine's server), known by a variable of this run's
+# in their environment. A zombie is none (the session's first process is
+# this shell's child, left so until waited for).
+marked() {
+    grep -lzxF "CDTRACKS_INTERRUPTED=$tmp" /proc/[0-9]*/environ 2>/dev/null |
+        sed 's|^/proc/\([0-9]*\)/environ$|\1|'
+}
+alive() { ps -o stat= -s "$session" | grep -qv '^Z' || [ -n "$(marked)" ]; }
 # Tenths of a second since boot.
 tenths() { awk '{ printf "%d\n", $1 * 10 }' /proc/uptime; }
 
@@ -52,7 +59,7 @@ interrupt() { # TARGET
     tmp=$(scratch "$1")
     log=$lc_root/$1.log
     perl -e 'use POSIX; POSIX::setsid() or die "setsid: $!"; $SIG{INT} = "DEFAULT"; exec @ARGV or die "$ARGV[0]: $!"' \
-        env TMPDIR="$tmp" make -C "$top" --no-print-directory "$1" >"$log" 2>&1 </dev/null &
+        env TMPDIR="$tmp" CDTRACKS_INTERRUPTED="$tmp" make -C "$top" --no-print-directory "$1" >"$log" 2>&1 </dev/null &
     session=$!
     waited=0
     until [ -z "$marker" ] || pgrep -s "$session" -f "$marker" >/dev/null; do
@@ -75,7 +82,10 @@ interrupt() { # TARGET
     took=$(($(tenths) - began))
     seconds=$((took / 10)).$((took % 10))
     if alive; then
-        case_fail "make $1: still running $limit s after SIGINT: $(pgrep -a -s "$session" | cut -c1-80 | tr '\n' ';')"
+        for pid in $(pgrep -s "$session") $(marked); do
+            ps -o pid=,args= -p "$pid" | cut -c1-100 >&2 || true
+        done
+        case_fail "make $1: still running $limit s after SIGINT (the processes above)"
         end_session
     else
         case_pass
