@@ -118,6 +118,13 @@ echo "cdtracks SDL: bundled (the classic SDL 1.2.15 built from source and linked
 
 # ---- which source ----
 
+# Where a source is unpacked or fetched before it is renamed into place,
+# whole: removed however this script ends before that.
+unpacking='' fetching=''
+trap 'rm -rf "$unpacking" "$fetching"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 # The folder's cache entry NAME, if it was configured.
 cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" 2>/dev/null; }
 
@@ -128,7 +135,9 @@ unpack_release() { # TARBALL WHAT
         "$sum, not $release_sha256. Nothing was built from it: give the release tarball or an" \
         "unpacked source folder."
     source=$sources/SDL-1.2.15
-    if [ ! -d "$source" ]; then
+    if [ ! -f "$source/src/SDL.c" ]; then
+        # (One without it was cut short where it lay, as sources once were.)
+        rm -rf "$source"
         mkdir -p "$sources"
         unpacking=$(mktemp -d "$sources/unpacking.XXXXXX")
         if ! tar -C "$unpacking" -xzf "$1" || [ ! -f "$unpacking/SDL-1.2.15/src/SDL.c" ]; then
