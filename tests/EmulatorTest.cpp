@@ -346,7 +346,9 @@ TEST(Emulator, WithDiscPreloadsFromAFolderWithABlank)
 // device whose path has a colon, at which SDL splits SDL_CDROM (a program
 // would find no drive and list nothing, as if there were none), and a
 // folder with a colon or semicolon, where the loader cannot find the
-// library. The program does not run.
+// library; and a device that is a device itself, not a link to one or a
+// plain file, as every other way to it would be the drive. The program does
+// not run.
 TEST(Emulator, WithDiscRefusesPathsItCannotServe)
 {
     EmulatedDrive drive;
@@ -370,6 +372,8 @@ TEST(Emulator, WithDiscRefusesPathsItCannotServe)
         {scratch + "/a;b/with-disc", drive.device(),
             "with-disc: the loader cannot find libcdemu.so in " + scratch + "/a;b: LD_LIBRARY_PATH "
             "is split at colons and semicolons\n"},
+        {CDEMU_WITH_DISC, "/dev/null",
+            "with-disc: the device /dev/null is neither a symlink nor a plain file\n"},
     };
     for (const auto& c : cases) {
         ProgramRun::Options o = drive.runOptions({DRIVE_PROBE, "drive", "open", "toc"}, WayIn::Preload, "");
