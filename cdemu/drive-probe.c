@@ -66,6 +66,14 @@ static void child_reads(int fd, int by_vfork)
         waitpid(child, NULL, 0);
 }
 
+/* glibc has close_range and closefrom from 2.34 on; musl has neither. */
+#if defined(__GLIBC__) && defined(__GLIBC_PREREQ)
+#if __GLIBC_PREREQ(2, 34)
+#define HAS_CLOSE_RANGE 1
+#endif
+#endif
+
+#ifdef HAS_CLOSE_RANGE
 /* After the descriptor fd is closed: /dev/null opened in its place. */
 static int reopen_as_null(int fd, const char *step)
 {
@@ -74,12 +82,6 @@ static int reopen_as_null(int fd, const char *step)
         printf("%s: /dev/null opened as %d, not as %d\n", step, null, fd);
     return null;
 }
-
-/* glibc has close_range and closefrom from 2.34 on; musl has neither. */
-#if defined(__GLIBC__) && defined(__GLIBC_PREREQ)
-#if __GLIBC_PREREQ(2, 34)
-#define HAS_CLOSE_RANGE 1
-#endif
 #endif
 
 static int close_by(const char *step, int fd)
