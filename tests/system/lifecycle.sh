@@ -57,10 +57,23 @@ lc_run() {
     return "$_lc_status"
 }
 
+# timeout, the program found on PATH: busybox's shell may run an applet of
+# its own for the name, which takes other options in some versions.
+lc_timeout=timeout
+_lc_ifs=$IFS
+IFS=:
+for _lc_dir in $PATH; do
+    if [ -x "$_lc_dir/timeout" ]; then
+        lc_timeout=$_lc_dir/timeout
+        break
+    fi
+done
+IFS=$_lc_ifs
+
 limited() { # SECONDS COMMAND...
     _lc_limit=$1
     shift
-    lc_run timeout -k 5 "$_lc_limit" "$@"
+    lc_run "$lc_timeout" -k 5 "$_lc_limit" "$@"
 }
 
 # The end, whatever brought it: the running command stopped, the clean-ups
