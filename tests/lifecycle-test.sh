@@ -33,7 +33,19 @@ head='. "$1/lifecycle.sh"
 lifecycle test
 '
 
-for shell in dash bash "busybox sh"; do
+# busybox runs most of its applets by starting itself again, which fails
+# where it runs under qemu-user (an emulated root): there its shell cannot
+# run a case, whatever the life-cycle does, and is left out, saying why.
+shells="dash bash"
+if busybox sh -c 'cmp -s "$0" "$0"' /dev/null 2>/dev/null; then
+    shells="$shells busybox"
+else
+    echo "lifecycle-test: busybox cannot run its own applets here (under emulation, as in a" \
+        "root of another processor): busybox sh is not tried" >&2
+fi
+
+for shell in $shells; do
+    [ "$shell" != busybox ] || shell="busybox sh"
     tmp=$scratch/$(echo "$shell" | tr ' ' -)
     mkdir -p "$tmp/tmp"
 
@@ -52,7 +64,7 @@ false' >"$tmp/fails"
     # SIGTERM while a case's program runs: the check ends at once (143),
     # the program with it, and the scratch root is gone.
     printf '%s' "$head"'
-run_case "$2" long - - sh -c '\''echo $$ >"$0"; exec sleep 30'\'' "$2/long.pid"' >"$tmp/stopped"
+run_case "$2" long - - /bin/sh -c '\''echo $$ >"$0"; exec sleep 30'\'' "$2/long.pid"' >"$tmp/stopped"
     TMPDIR=$tmp/tmp $shell "$tmp/stopped" "$system" "$tmp" &
     check=$!
     tries=0
@@ -78,7 +90,7 @@ run_case "$2" long - - sh -c '\''echo $$ >"$0"; exec sleep 30'\'' "$2/long.pid"'
     # failed case.
     printf '%s' "$head"'
 cd "$2"
-echo in | run_case "$2" kept - - sh -c '\''cat; echo err >&2; : >left; exit 3'\''
+echo in | run_case "$2" kept - - /bin/sh -c '\''cat; echo err >&2; : >left; exit 3'\''
 [ "$PWD" = "$2" ] || echo "working folder $PWD"
 expect_case "$2" kept 3 "in
 " "err
@@ -90,5 +102,5 @@ cases_summary cases' >"$tmp/case"
         fail "$shell: a case: $out"
     [ "$out" = "cases: 1 passed, 0 failed" ] || fail "$shell: a case: $out"
 done
-[ $failed -eq 0 ] && echo "lifecycle-test: dash, bash and busybox sh: 3 checks each passed"
+[ $failed -eq 0 ] && echo "lifecycle-test: $shells: 3 checks each passed"
 exit $failed
