@@ -19,9 +19,9 @@ TMPDIR=$(scratch tests)
 export TMPDIR
 # Open to all, as /tmp is: a test that drops root's privileges reaches its
 # own folder (mkdtemp's, closed to others) through these.
-chmod 0755 "$lc_root" "$TMPDIR"
+chmod 0755 "${TMPDIR%/*}" "$TMPDIR"
 # (setsid: a background child is no group leader, so it makes the session
 # in place, and its process id names the session's process group.)
-stop_tests() { kill -TERM "-$lc_child" 2>/dev/null || true; }
+stop_tests() { kill -TERM "-$(lc_running)" 2>/dev/null || true; }
 at_stop stop_tests
 lc_run setsid ctest "$@"

@@ -25,7 +25,7 @@ if [ -n "$(git -C "$top" status --porcelain --untracked-files=no)" ]; then
 fi
 # The user must reach the folder: the scratch root is root's alone.
 home=$(scratch home)
-chmod 0755 "$lc_root" "$home"
+chmod 0755 "${home%/*}" "$home"
 folder="$home/a folder with blanks/dépôt"
 mkdir -p "$folder" "$home/tmp"
 git clone -q "$top" "$folder/cdtracks"
@@ -37,7 +37,7 @@ as_user() { # COMMAND...
         env -i HOME="$home" TMPDIR="$home/tmp" PATH="$PATH" TERM=dumb ${CI:+CI="$CI"} "$@"
 }
 clone=$folder/cdtracks
-out=$lc_root/out
+out=${home%/*}/out
 status=0
 lc_run case_in "$clone" as_user make demo >"$out.demo" 2>"$out.demo-err" || status=$?
 if [ $status -eq 0 ] && cmp -s "$out.demo" "$top/tests/discs/sample.expected"; then

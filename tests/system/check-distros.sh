@@ -65,7 +65,7 @@ if [ -z "${CDTRACKS_DISTROS_RUN:-}" ]; then
     # starts any. (A SIGTERM to unshare would end it, and its child, the
     # run's shell, with SIGKILL: no clean-up.)
     stop() {
-        for init in $(cat "/proc/$lc_child/task/$lc_child/children" 2>/dev/null); do
+        for init in $(cat "/proc/$(lc_running)/task/$(lc_running)/children" 2>/dev/null); do
             kill -TERM "$init" 2>/dev/null || true
             nsenter --target "$init" --pid -- /bin/sh -c 'kill -TERM -1' 2>/dev/null || true
         done

@@ -57,7 +57,7 @@ interrupt() { # TARGET
     *) marker= ;;
     esac
     tmp=$(scratch "$1")
-    log=$lc_root/$1.log
+    log=$tmp.log
     perl -e 'use POSIX; POSIX::setsid() or die "setsid: $!"; $SIG{INT} = "DEFAULT"; exec @ARGV or die "$ARGV[0]: $!"' \
         env TMPDIR="$tmp" CDTRACKS_INTERRUPTED="$tmp" make -C "$top" --no-print-directory "$1" >"$log" 2>&1 </dev/null &
     session=$!

@@ -74,7 +74,7 @@ export WINEPREFIX="$cache/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtm
 wine_down() { limited 30 wineserver -k 2>/dev/null || true; }
 at_exit wine_down
 stop_wine() {
-    kill -TERM "$lc_child" 2>/dev/null || true
+    kill -TERM "$(lc_running)" 2>/dev/null || true
     wineserver -k 2>/dev/null || true
 }
 at_stop stop_wine

@@ -14,6 +14,7 @@
 #                          last registered first)
 #   at_stop FUNCTION       FUNCTION, not a SIGTERM, stops the running command
 #                          at the end
+#   lc_running             prints the process id of the running command
 #   limited SECONDS CMD... CMD under timeout (SIGKILL 5 s after SIGTERM); its
 #                          status, 124 where it timed out
 #   lc_run CMD...          CMD with nothing added; its status
@@ -69,6 +70,8 @@ for _lc_dir in $PATH; do
     fi
 done
 IFS=$_lc_ifs
+
+lc_running() { echo "$lc_child"; }
 
 limited() { # SECONDS COMMAND...
     _lc_limit=$1
