@@ -29,7 +29,7 @@ for target; do
     vm)      packages="$packages qemu-system-x86 busybox-static genisoimage cd-discid" ;;
     vm-arm)  packages="$packages qemu-system-arm busybox-static genisoimage" ;;
     bench)   packages="$packages cd-discid valgrind hyperfine time" ;;
-    distros) packages="$packages debootstrap git qemu-user-static" ;;
+    distros) packages="$packages mmdebstrap git qemu-user-static" ;;
     # A release archive is dated from the last commit, which git gives.
     dist)         packages="$packages git" ;;
     dist-i686)    packages="$packages git g++-i686-linux-gnu" ;;
