@@ -110,31 +110,45 @@ apt() { # APT-GET-ARGUMENTS...
 # apt's lists, fetched again unless an earlier run did so within the hour
 # (make demo, then make check); and if the install fails on lists so kept.
 # Every apt-get update works in the lists' partial/ folder, and so dates it;
-# a list the archive has not changed keeps its older date.
+# a list the archive has not changed keeps its older date. Lists that were
+# removed since (as a minimal root's maker does) are no lists.
 lists=$(apt-config shell lists Dir::State::Lists/d | sed -n "s/^lists='\(.*\)'$/\1/p")
+lists=${lists:-/var/lib/apt/lists/}
 updated=
-if [ -z "$(find "${lists:-/var/lib/apt/lists/}partial" -maxdepth 0 -mmin -60 2>/dev/null)" ]; then
+if [ -z "$(find "${lists}partial" -maxdepth 0 -mmin -60 2>/dev/null)" ] ||
+    [ -z "$(find "$lists" -maxdepth 1 -name '*_Packages*' 2>/dev/null | head -n 1)" ]; then
     apt update
     updated=1
 fi
-install=
-for p in $missing; do
-    if sdl12_compat "$p"; then
-        echo "install-deps: leaving out $p, which here is sdl12-compat and reads no CD-ROM drive;" \
-            "the build makes the classic SDL 1.2 itself" >&2
-    elif [ "$p" != "${p%\?}" ] && ! apt-cache show --no-all-versions "${p%\?}" >/dev/null 2>&1; then
-        echo "install-deps: leaving out ${p%\?}, which this machine's archive does not have;" \
-            "the tests that need it are skipped" >&2
-    else
-        install="$install ${p%\?}"
-    fi
-done
+# What to install of the missing packages, as the lists say: sdl12-compat's
+# libsdl1.2-dev and the optional packages the archive lacks are left out.
+choose() {
+    install=
+    for p in $missing; do
+        if sdl12_compat "$p"; then
+            echo "install-deps: leaving out $p, which here is sdl12-compat and reads no CD-ROM drive;" \
+                "the build makes the classic SDL 1.2 itself" >&2
+        elif [ "$p" != "${p%\?}" ] && ! apt-cache show --no-all-versions "${p%\?}" >/dev/null 2>&1; then
+            echo "install-deps: leaving out ${p%\?}, which this machine's archive does not have;" \
+                "the tests that need it are skipped" >&2
+        else
+            install="$install ${p%\?}"
+        fi
+    done
+}
+choose
 [ -n "$install" ] || exit 0
 # shellcheck disable=SC2086
 echo "install-deps: installing$install$(how_much $install)" >&2
 # On lists kept from an earlier run, a failure may be theirs: they are
-# fetched again, and the install tried once more.
+# fetched again, what to install chosen again on them, and the install
+# tried once more.
 # shellcheck disable=SC2086
-[ -n "$updated" ] || apt_get install -y -q --no-install-recommends $install || { apt update; updated=1; }
+if [ -z "$updated" ] && ! apt_get install -y -q --no-install-recommends $install; then
+    apt update
+    updated=1
+    choose
+    [ -n "$install" ] || exit 0
+fi
 # shellcheck disable=SC2086
 [ -z "$updated" ] || apt install -y -q --no-install-recommends $install
