@@ -44,7 +44,7 @@ configure = scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 test = scripts/ctest.sh $(1) --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS) \
 	$(if $(2),$(2),-LE net)
 
-.PHONY: all build demo check check-net check-sanitize install package dist dist-deps check-dist dist-windows \
+.PHONY: all build demo check check-cdemu check-net check-sanitize install package dist dist-deps check-dist dist-windows \
 	dist-windows-deps check-windows check-vm check-distros check-interrupt check-any-folder release check-release \
 	docs bench clean
 
@@ -68,6 +68,13 @@ check:
 	scripts/install-deps.sh check
 	$(MAKE) --no-print-directory build
 	$(call test,$(B))
+
+# The emulated drive's own tests alone (label cdemu; cdtracks' are label
+# cdtracks).
+check-cdemu:
+	scripts/install-deps.sh check
+	$(MAKE) --no-print-directory build
+	$(call test,$(B),-L cdemu -LE net)
 
 # The tests that download (Debian's real SDL packages, SDL's source), in
 # BUILD as make check built it.
