@@ -66,12 +66,13 @@ public:
 std::string inChild(EmulatedDrive& drive, const std::function<void(Transcript&)>& body)
 {
     const std::string output = drive.directory().file("transcript");
+    const auto environment = drive.environment();
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(drive.directory().path().c_str()) != 0) {
             _exit(3);
         }
-        for (const auto& [name, value] : drive.environment()) {
+        for (const auto& [name, value] : environment) {
             setenv(name.c_str(), value.c_str(), 1);
         }
         cdemu_reload();

@@ -10,13 +10,34 @@ void EmulatedDrive::load(const std::string& description)
     present = true;
 }
 
+std::vector<std::string> EmulatedDrive::withDiscOptions() const
+{
+    std::vector<std::string> options = {"--log", dir.file("calls")};
+    if (!ownDevice.empty()) {
+        options.insert(options.end(), {"--device", ownDevice});
+    }
+    return options;
+}
+
 std::vector<std::pair<std::string, std::string>> EmulatedDrive::environment() const
 {
-    std::vector<std::pair<std::string, std::string>> env = {{"CDEMU_LOG", dir.file("calls")}};
-    if (present) {
-        env.emplace_back("CDEMU_DEVICE", device());
-        env.emplace_back("CDEMU_DISC", dir.file("disc"));
-        env.emplace_back("SDL_CDROM", device());
+    ProgramRun::Options o;
+    o.argv = {CDEMU_WITH_DISC};
+    const std::vector<std::string> options = withDiscOptions();
+    o.argv.insert(o.argv.end(), options.begin(), options.end());
+    o.argv.insert(o.argv.end(), {"--env", present ? dir.file("disc") : ""});
+    const ProgramRun r(o);
+    if (r.exitCode() != 0 || !r.err().empty()) {
+        throw std::runtime_error("with-disc --env: " + r.describe());
+    }
+    std::vector<std::pair<std::string, std::string>> env;
+    std::istringstream in(r.out());
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            throw std::runtime_error("with-disc --env printed no NAME=VALUE: " + line);
+        }
+        env.emplace_back(line.substr(0, equals), line.substr(equals + 1));
     }
     return env;
 }
@@ -55,11 +76,12 @@ ProgramRun::Options EmulatedDrive::runOptions(
         way = chosenWayFor(argv.at(0));
     }
     ProgramRun::Options o;
-    o.env = {{"CDEMU_LOG", dir.file("calls")}};
     if (!preloadFirst.empty()) {
         o.env.emplace_back("LD_PRELOAD", preloadFirst);
     }
     o.argv = {CDEMU_WITH_DISC};
+    const std::vector<std::string> options = withDiscOptions();
+    o.argv.insert(o.argv.end(), options.begin(), options.end());
     if (way != WayIn::ChosenEachRun) {
         o.argv.push_back(way == WayIn::Tracer ? "--trace" : "--preload");
     }

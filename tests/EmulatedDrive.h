@@ -62,8 +62,12 @@ public:
     // Puts a disc described in the emulator's format in the drive.
     void load(const std::string& description);
 
-    // What a process that links the emulator sets to see this drive, as
-    // with-disc sets it for the programs it runs.
+    // Makes a file of one's own the drive's device (a regular file, as
+    // Wine's drive D: is, or a symlink), in place of with-disc's own.
+    void useDevice(const std::string& path) { ownDevice = path; }
+
+    // What a process that links the emulator sets to see this drive: what
+    // with-disc --env prints, as it sets it for the programs it runs.
     std::vector<std::pair<std::string, std::string>> environment() const;
 
     // How to run a program on this drive with cdemu/with-disc, in the
@@ -82,12 +86,17 @@ public:
     std::string sdlCalls() const;
 
     const TempDir& directory() const { return dir; }
-    // The device with-disc names: "drive" beside it, a symlink to /dev/null.
-    std::string device() const { return CDEMU_DEVICE_LINK; }
+    // The drive's device: the one of useDevice, or the one with-disc names,
+    // "drive" beside it, a symlink to /dev/null.
+    std::string device() const { return ownDevice.empty() ? CDEMU_DEVICE_LINK : ownDevice; }
 
 private:
+    // with-disc's options for this drive: its call log and its device.
+    std::vector<std::string> withDiscOptions() const;
+
     TempDir dir;
     bool present = false;
+    std::string ownDevice;
 };
 
 #endif

@@ -299,11 +299,10 @@ TEST(Emulator, KnowsADeviceFileByItsIdentity)
         {"hard link", "toc 1-12\n"},
         {"other", "toc: Inappropriate ioctl for device\n"},
     };
+    drive.useDevice(dir.file("device"));
     for (const auto& c : cases) {
-        ProgramRun::Options o =
-            drive.runOptions({DRIVE_PROBE, dir.file(c.opened), "open", "toc"}, WayIn::Preload, "");
-        o.env.emplace_back("CDEMU_DEVICE", dir.file("device"));
-        const ProgramRun r(o);
+        const ProgramRun r(
+            drive.runOptions({DRIVE_PROBE, dir.file(c.opened), "open", "toc"}, WayIn::Preload, ""));
         EXPECT_EQ(r.out(), c.out) << c.opened << ": " << r.describe();
     }
 }
@@ -376,15 +375,60 @@ TEST(Emulator, WithDiscRefusesPathsItCannotServe)
             "with-disc: the device /dev/null is neither a symlink nor a plain file\n"},
     };
     for (const auto& c : cases) {
+        drive.useDevice(c.device);
         ProgramRun::Options o = drive.runOptions({DRIVE_PROBE, "drive", "open", "toc"}, WayIn::Preload, "");
         o.argv[0] = c.withDisc;
-        if (!c.device.empty()) {
-            o.env.emplace_back("CDEMU_DEVICE", c.device);
-        }
         const ProgramRun r(o);
         EXPECT_EQ(r.err(), c.error);
         EXPECT_EQ(r.out(), "");
         EXPECT_EQ(r.exitCode(), 125) << r.describe();
+    }
+}
+
+// with-disc alone sets the drive's environment: what the caller had of it
+// is dropped, and --env prints what a program would be given (absolute
+// paths, the program may change folders), a variable a line. Nothing on a
+// drive without a disc; a path with a line break, which no line can carry,
+// is refused; an option without its value is a usage error.
+TEST(Emulator, WithDiscAloneSetsTheDrivesEnvironment)
+{
+    EmulatedDrive drive;
+    drive.load(readFile(CDTRACKS_SAMPLE_DISC));
+    const TempDir& dir = drive.directory();
+    writeFile(dir.file("device"), "");
+    const std::string given = "CDEMU_DEVICE=" + dir.file("device") + "\nCDEMU_DISC=" + dir.file("disc")
+        + "\nSDL_CDROM=" + dir.file("device") + "\nCDEMU_LOG=" + dir.file("log") + "\n";
+    const std::vector<std::pair<std::string, std::string>> stale = {{"CDEMU_DEVICE", "/dev/null"},
+        {"CDEMU_DISC", "/nowhere"}, {"CDEMU_LOG", "/nowhere/log"}, {"SDL_CDROM", "/dev/sr0"}};
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    } cases[] = {
+        {{"--device", "device", "--log", "log", "--env", "disc"}, given, 0},
+        {{"--device", "device", "--log", "log", "disc", "sh", "-c",
+             "for v in CDEMU_DEVICE CDEMU_DISC SDL_CDROM CDEMU_LOG; do eval \"echo $v=\\$$v\"; done"},
+            given, 0},
+        {{"--env", ""}, "", 0},
+        {{"--log", "log", "--env", ""}, "CDEMU_LOG=" + dir.file("log") + "\n", 0},
+        {{"", "sh", "-c", "echo ${CDEMU_DEVICE-unset} ${CDEMU_DISC-unset} ${SDL_CDROM-unset} "
+                          "${CDEMU_LOG-unset}"},
+            "unset unset unset unset\n", 0},
+        {{"--log", "a\nb", "--env", "disc"}, "", 125},
+        {{"--device", "--env", "disc"}, "", 2},
+        {{"--log", "", "--env", "disc"}, "", 2},
+        {{"--env", "disc", "sh"}, "", 2},
+    };
+    for (const auto& c : cases) {
+        ProgramRun::Options o;
+        o.argv = {CDEMU_WITH_DISC};
+        o.argv.insert(o.argv.end(), c.args.begin(), c.args.end());
+        o.env = stale;
+        o.cwd = dir.path();
+        const ProgramRun r(o);
+        EXPECT_EQ(r.out(), c.out) << c.args.back();
+        EXPECT_EQ(r.exitCode(), c.status) << c.args.back() << ": " << r.describe();
+        EXPECT_EQ(r.err().empty(), c.status == 0) << r.err();
     }
 }
 
