@@ -98,7 +98,7 @@ peak_kib() { # way command
 drive_calls() { # way command
     rm -f "$work/calls"
     # shellcheck disable=SC2086
-    CDEMU_LOG="$work/calls" on_drive "$1" $2 >/dev/null 2>&1
+    "$emulator/with-disc" --"$1" --log "$work/calls" "$top/tests/discs/sample.disc" $2 >/dev/null 2>&1
     grep -vc '^SDL_' "$work/calls"
 }
 

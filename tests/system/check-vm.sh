@@ -276,20 +276,20 @@ references() {
     ref=$work/reference
     drive=$work/drive
     ln -s /dev/null "$drive"
-    run_case "$ref" empty-probe - - env -i CDEMU_DEVICE="$drive" \
-        "$cdemu/with-disc" "$empty_sr" "$cdemu/cdemu-probe" "$drive"
+    run_case "$ref" empty-probe - - env -i "$cdemu/with-disc" --device "$drive" \
+        "$empty_sr" "$cdemu/cdemu-probe" "$drive"
     # (2>/dev/null: the shell's own word on a run that a signal ended.)
     i=0
     while [ $i -lt $discs ]; do
         disc=$(absolute "$(cat "$work/disc-$i.path")")
-        run_case "$ref" disc-$i.probe - - env -i CDEMU_DEVICE="$drive" \
-            "$cdemu/with-disc" "$disc" "$cdemu/cdemu-probe" "$drive"
-        run_case "$ref" disc-$i.describe - - env -i CDEMU_DEVICE="$drive" \
-            "$cdemu/with-disc" "$disc" "$cdemu/cdemu-probe" --describe "$drive"
+        run_case "$ref" disc-$i.probe - - env -i "$cdemu/with-disc" --device "$drive" \
+            "$disc" "$cdemu/cdemu-probe" "$drive"
+        run_case "$ref" disc-$i.describe - - env -i "$cdemu/with-disc" --device "$drive" \
+            "$disc" "$cdemu/cdemu-probe" --describe "$drive"
         k=0
         for binary in "$@"; do
-            run_case "$ref" disc-$i.cdtracks-$k - - env -i CDEMU_DEVICE="$drive" \
-                "$cdemu/with-disc" "$disc" "$(absolute "${VM_REFERENCE:-$binary}")" 2>/dev/null
+            run_case "$ref" disc-$i.cdtracks-$k - - env -i "$cdemu/with-disc" --device "$drive" \
+                "$disc" "$(absolute "${VM_REFERENCE:-$binary}")" 2>/dev/null
             k=$((k + 1))
         done
         i=$((i + 1))

@@ -173,8 +173,8 @@ on_windows() { # NAME DISC [WRAPPER...]
     _n=$1
     printf '%s' "$2" >"$work/$_n.disc"
     shift 2
-    case_of "$_n" - "$@" env CDEMU_DEVICE="$device" CDEMU_LOG="$work/$_n.calls" \
-        "$linux/cdemu/with-disc" "$work/$_n.disc" "$loader" "$exe"
+    case_of "$_n" - "$@" "$linux/cdemu/with-disc" --device "$device" --log "$work/$_n.calls" \
+        "$work/$_n.disc" "$loader" "$exe"
 }
 
 # The Linux build with DISC in the emulated drive, as case linux-NAME, and
