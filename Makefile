@@ -12,9 +12,11 @@ PREFIX  ?= /usr/local
 DISCS   ?=
 CMAKE_ARGS ?=
 TEST_TIMEOUT ?= 120
-# make dist ARCH=x86_64|i686|aarch64|armhf: the processor of the release
+# make dist ARCH=one of RELEASE_ARCHES: the processor of the release
 # binary, this machine's by default; another is cross-built with Debian's
-# cross compiler (cmake/linux-ARCH.cmake). Each in build-dist-ARCH.
+# cross compiler (cmake/linux-ARCH.cmake). Each in build-dist-ARCH. The
+# list is written here alone: make -s release-arches prints it for a
+# script.
 MACHINE := $(shell uname -m | sed -e 's/^armv[78]l$$/armhf/' -e 's/^i[3-6]86$$/i686/')
 ARCH    ?= $(MACHINE)
 RELEASE_ARCHES = x86_64 i686 aarch64 armhf
@@ -44,11 +46,14 @@ configure = scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 test = scripts/ctest.sh $(1) --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS) \
 	$(if $(2),$(2),-LE net)
 
-.PHONY: all build demo check check-cdemu check-net check-sanitize install package dist dist-deps check-dist dist-windows \
+.PHONY: all release-arches build demo check check-cdemu check-net check-sanitize install package dist dist-deps check-dist dist-windows \
 	dist-windows-deps check-windows check-vm check-distros check-interrupt check-any-folder release check-release \
 	docs bench clean
 
 all: build
+
+release-arches:
+	@echo $(RELEASE_ARCHES)
 
 build:
 	$(call configure,$(B),$(SDL),-DCDTRACKS_TESTS=$(if $(NO_TESTS),OFF,ON) $(CMAKE_ARGS))
@@ -158,7 +163,7 @@ check-windows: dist-windows
 # disc of tests/discs (and DISCS=DIR) in a USB drive that cdemu-usb serves.
 # RECORD=1 writes each disc's NAME.probe, the kernel's answers that make
 # check holds the emulated drive to, where it is missing or differs.
-# ARCH=i686|aarch64|armhf: make dist's binary for ARCH on Debian's kernel
+# ARCH=another of RELEASE_ARCHES: make dist's binary for ARCH on Debian's kernel
 # for it, the drive's programs built for ARCH, each run compared with the
 # x86-64 binary's on the emulated drive; the i686 one on the amd64 kernel too.
 VM = DISCS=$(call q,$(DISCS)) VM_RECORD=$(call q,$(RECORD)) VM_CDEMU=$(B)/cdemu tests/system/check-vm.sh
