@@ -47,10 +47,10 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 cache=${VM_CACHE:-$top/build-vm-cache}
 cdemu=${VM_CDEMU:-$top/build/cdemu}
 guest_cdemu=${VM_GUEST_CDEMU:-$cdemu}
-# Modules that a kernel has built in are left out.
-modules="cdrom scsi_common scsi_mod sr_mod virtio_ring virtio_pci_modern_dev
-         virtio_pci_legacy_dev virtio virtio_pci virtio_scsi virtio_blk
-         usb-common usbcore usbip-core vhci-hcd usb-storage"
+# The guest's modules (tests/system/vm-modules, which vm-init loads);
+# those that a kernel has built in are left out.
+modules=$(awk '$1 !~ /^#/ && NF >= 2 { print $2 }' "$top/tests/system/vm-modules")
+[ -n "$modules" ] || die "tests/system/vm-modules names no module"
 # shellcheck source=tests/system/lifecycle.sh
 . "$top/tests/system/lifecycle.sh"
 # shellcheck source=tests/system/cases.sh
@@ -209,6 +209,7 @@ chmod 1777 "$root/tmp"
 cp "$busybox" "$root/bin/busybox"
 cp "$kernel/modules/"*.ko "$root/modules/"
 cp "$top/tests/system/vm-init" "$root/init"
+cp "$top/tests/system/vm-modules" "$root/modules/list"
 cp "$top/tests/system/lifecycle.sh" "$top/tests/system/cases.sh" "$root/"
 with_libraries() {
     cp "$1" "$root$2"
