@@ -4,7 +4,8 @@
 # busybox sh): a check's status is its own even when its clean-up runs a
 # command; SIGTERM stops a check whose case is running, with the case's
 # program, within seconds, and leaves no scratch folder; and a case keeps
-# its program's status, output, standard input and files.
+# its program's status, output, standard input and files; and every disc
+# is held to its .expected.
 # Usage: lifecycle-test.sh SOURCE_DIR SCRATCH_DIR
 # Exits 77 (skipped), saying why, where dash or busybox is missing, except
 # in CI, where that fails.
@@ -101,6 +102,31 @@ cases_summary cases' >"$tmp/case"
     out=$(TMPDIR=$tmp/tmp $shell "$tmp/case" "$system" "$tmp" 2>&1) ||
         fail "$shell: a case: $out"
     [ "$out" = "cases: 1 passed, 0 failed" ] || fail "$shell: a case: $out"
+
+    # Every disc against its .expected: a folder's discs, its folders'
+    # among them, in order, whatever their names hold, then a disc named
+    # alone; a disc without its .expected, a place that is none and a folder
+    # without one fail, and are not run; patterns are expanded again after.
+    d="$tmp/discs \303\274"
+    mkdir -p "$d/sub" "$d/empty"
+    for disc in "a b" "sub/c*" lone; do : >"$d/$disc.disc"; done
+    printf '1\n' >"$d/a b.expected"
+    printf '2\n' >"$d/sub/c*.expected"
+    printf '%s' "$head"'
+d=$2
+seen() { printf "%s\n" "${1#"$d/"}" >>"$d/seen"; }
+each_disc seen "$d" "$d/a b.disc" "$d/none" "$d/empty" 2>/dev/null
+set -- "$d"/a*.expected
+[ -f "$1" ] || echo "no pattern expanded after each_disc"
+printf "1\n" >"$d/listing"
+expect_listing right "$d/listing" "$d/a b.disc"
+expect_listing wrong "$d/listing" "$d/sub/c*.disc" 2>/dev/null
+cases_summary discs' >"$tmp/discs"
+    out=$(TMPDIR=$tmp/tmp $shell "$tmp/discs" "$system" "$d" 2>&1) || true
+    [ "$out" = "discs: 1 passed, 4 failed" ] || fail "$shell: every disc: $out"
+    [ "$(cat "$d/seen" 2>/dev/null)" = "a b.disc
+sub/c*.disc
+a b.disc" ] || fail "$shell: every disc: each_disc ran for $(tr '\n' ' ' <"$d/seen")"
 done
-[ $failed -eq 0 ] && echo "lifecycle-test: $shells: 3 checks each passed"
+[ $failed -eq 0 ] && echo "lifecycle-test: $shells: 4 checks each passed"
 exit $failed

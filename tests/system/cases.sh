@@ -81,6 +81,62 @@ expect_same() {
     if [ -z "$_why" ]; then case_pass; else case_fail "${4:-$2}$_why"; fi
 }
 
+# each_disc FUNCTION PLACE...: runs FUNCTION DISC, in this shell, on each
+# described disc of the PLACEs in turn: a folder's NAME.disc files, its
+# folders' among them, in the C locale's order, or one NAME.disc. Each disc
+# must have its NAME.expected beside it, the listing to expect of it
+# (expect_listing checks one): a disc without it, and a PLACE that is no
+# disc or holds none, fail a check, and FUNCTION is not run for them. (Not
+# nested: FUNCTION runs no each_disc of its own.)
+each_disc() {
+    _ed_function=$1 _ed_list=
+    shift
+    for _ed_place in "$@"; do
+        if [ -d "$_ed_place" ]; then
+            _ed_found=$(find "$_ed_place" -name '*.disc' -type f | LC_ALL=C sort)
+        else
+            _ed_found=
+            case $_ed_place in *.disc) [ ! -f "$_ed_place" ] || _ed_found=$_ed_place ;; esac
+        fi
+        if [ -z "$_ed_found" ]; then
+            case_fail "$_ed_place is no NAME.disc, nor a folder that holds one"
+        else
+            _ed_list="$_ed_list$_ed_found
+"
+        fi
+    done
+    # A path a line: blanks and letters beyond ASCII are kept, and no
+    # pattern is expanded.
+    _ed_ifs=$IFS _ed_noglob=
+    case $- in *f*) _ed_noglob=yes ;; esac
+    IFS='
+'
+    set -f
+    for _ed_disc in $_ed_list; do
+        IFS=$_ed_ifs
+        [ -n "$_ed_noglob" ] || set +f
+        if [ -f "${_ed_disc%.disc}.expected" ]; then
+            "$_ed_function" "$_ed_disc"
+        else
+            case_fail "${_ed_disc%.disc}.expected is missing: the listing to expect of $_ed_disc"
+        fi
+    done
+    IFS=$_ed_ifs
+    [ -n "$_ed_noglob" ] || set +f
+}
+
+# expect_listing LABEL LISTING DISC: checks that the file LISTING is what
+# DISC's NAME.expected says, byte for byte; says (as LABEL) what differs and
+# counts it.
+expect_listing() {
+    if cmp -s "$2" "${3%.disc}.expected"; then
+        case_pass
+    else
+        case_fail "$1: the listing differs from ${3%.disc}.expected:" \
+            "$(diff "${3%.disc}.expected" "$2" | head -n 6 | tr '\n' ' ')"
+    fi
+}
+
 # cases_ok: true while no check has failed.
 cases_ok() { [ "$cases_failed" -eq 0 ]; }
 
