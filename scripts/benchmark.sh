@@ -110,9 +110,9 @@ echo "$programs" | while IFS='|' read -r name way command; do
         "$(peak_kib "$way" "$command")" "$(drive_calls "$way" "$command")"
 done >"$work/results"
 
-# ---- The report: figures only. What they mean is docs/performance-notes.md,
-# which says nothing that a run could make wrong; every sentence here that
-# rests on a figure is made from the figures of this run.
+# ---- The report: figures only. What they mean is in docs/DEVELOPING.md
+# (Performance), which says nothing that a run could make wrong; every
+# sentence here that rests on a figure is made from the figures of this run.
 LC_ALL=C
 export LC_ALL
 floor='floor (C, SDL calls only)'
@@ -147,7 +147,7 @@ What one listing of the sample disc (\`tests/discs/sample.disc\`, $tracks tracks
 costs, through the emulated drive: the figures of the last \`make bench\`,
 on $(date -u +%Y-%m-%d). \`scripts/benchmark.sh\` writes this file whole;
 what each row and column stands for is in
-[performance-notes.md](performance-notes.md).
+[DEVELOPING.md](DEVELOPING.md#performance).
 
 $table
 
