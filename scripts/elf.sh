@@ -3,10 +3,11 @@
 #   elf.sh FILE           "MACHINE LINKAGE", e.g. "aarch64 static"
 #   elf.sh --needed FILE  the shared libraries it names, a line each
 # MACHINE is its processor as the release files name it: x86_64, i686,
-# aarch64, armhf (32-bit ARM, hard-float), or other. LINKAGE is dynamic (it
-# names a program interpreter: the loader runs, LD_PRELOAD is read), static
-# (no interpreter and no dynamic section), or static-pie (no interpreter,
-# but a dynamic section: it relocates itself).
+# aarch64, armhf (32-bit ARM, hard-float), armel (32-bit ARM, soft-float),
+# or other. LINKAGE is dynamic (it names a program interpreter: the loader
+# runs, LD_PRELOAD is read), static (no interpreter and no dynamic
+# section), or static-pie (no interpreter, but a dynamic section: it
+# relocates itself).
 # Status 1, saying why, for a file that is not a readable ELF program;
 # status 2 when it cannot tell (no readelf here, or wrong usage), so that a
 # caller never takes a machine without binutils for a file that is no
@@ -40,7 +41,11 @@ case $(field Machine) in
 *X86-64*) machine=x86_64 ;;
 *80386*) machine=i686 ;;
 AArch64) machine=aarch64 ;;
-ARM) case $(field Flags) in *hard-float*) machine=armhf ;; *) machine=other ;; esac ;;
+ARM) case $(field Flags) in
+     *hard-float*) machine=armhf ;;
+     *soft-float*) machine=armel ;;
+     *) machine=other ;;
+     esac ;;
 *) machine=other ;;
 esac
 case $types in
