@@ -236,12 +236,12 @@ cp "$guest_cdemu/cdemu-usb" "$root/test/cdemu-usb"
 cp "$guest_cdemu/cdemu-probe-static" "$root/test/cdemu-probe"
 
 # The described discs, numbered in the guest: /discs/N.disc.
-discs=0
+disc_count=0
 add_disc() { # PATH
-    [ $discs -lt 64 ] || die "more than 64 discs"
-    cp "$1" "$root/discs/$discs.disc"
-    echo "$1" >"$work/disc-$discs.path"
-    discs=$((discs + 1))
+    [ $disc_count -lt 64 ] || die "more than 64 discs"
+    cp "$1" "$root/discs/$disc_count.disc"
+    echo "$1" >"$work/disc-$disc_count.path"
+    disc_count=$((disc_count + 1))
 }
 each_disc add_disc "$top/tests/discs" ${DISCS:+"$DISCS"}
 cases_ok || die "the discs above cannot be checked (DISCS: a folder of NAME.disc and NAME.expected, or one NAME.disc)"
@@ -265,7 +265,7 @@ references() {
         "$empty_sr" "$cdemu/cdemu-probe" "$drive"
     # (2>/dev/null: the shell's own word on a run that a signal ended.)
     i=0
-    while [ $i -lt $discs ]; do
+    while [ $i -lt $disc_count ]; do
         disc=$(absolute "$(cat "$work/disc-$i.path")")
         run_case "$ref" disc-$i.probe - - env -i "$cdemu/with-disc" --device "$drive" \
             "$disc" "$cdemu/cdemu-probe" "$drive"
@@ -290,8 +290,8 @@ referencing=$!
 # Software emulation by default: it takes seconds, and a /dev/kvm that is
 # there is not always one that works (a nested one here hung the guest).
 accel=${VM_ACCEL:-tcg}
-limit=${VM_TIMEOUT:-$((120 + 5 * discs))}
-say "booting $package ($accel) with $# cdtracks binaries and $discs discs"
+limit=${VM_TIMEOUT:-$((120 + 5 * disc_count))}
+say "booting $package ($accel) with $# cdtracks binaries and $disc_count discs"
 status=0
 # (romfile=: the devices need no boot firmware of their own.)
 limited "$limit" $qemu -M $machine ${cpu:+-cpu $cpu} -nodefaults -no-reboot -display none \
@@ -439,7 +439,7 @@ discid_listing() { # DISCID FIRST LAST
 }
 
 i=0
-while [ $i -lt $discs ]; do
+while [ $i -lt $disc_count ]; do
     path=$(cat "$work/disc-$i.path")
     name=$(basename "$path" .disc)
     # (cases.sh counts them.)
