@@ -39,12 +39,16 @@ B = $(call q,$(BUILD))
 configure = scripts/configure.sh $(1) -DCDTRACKS_SDL=$(2) \
 	$(if $(SDL_SOURCE),$(call q,-DCDTRACKS_SDL_SOURCE=$(SDL_SOURCE))) $(3)
 # $(call test,BUILD_DIR[,CTEST_ARGS]): its tests but those that need the
-# network (label net); a build with no test is a failure, and so is a test
-# still running after TEST_TIMEOUT seconds (those that need longer say so).
-# (scripts/ctest.sh runs it in the folder, as --test-dir needs CMake 3.20,
-# and so that an interruption stops every test.)
+# network (label net); with TREE=no, also but those of the source tree
+# itself (label tree: the lint, the documents, the real discs' data, the
+# scripts' own tests), which no build and no processor changes. A build with
+# no test is a failure, and so is a test still running after TEST_TIMEOUT
+# seconds (those that need longer say so). (scripts/ctest.sh runs it in the
+# folder, as --test-dir needs CMake 3.20, and so that an interruption stops
+# every test.)
+TREE ?= yes
 test = scripts/ctest.sh $(1) --no-tests=error --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS) \
-	$(if $(2),$(2),-LE net)
+	$(if $(2),$(2),-LE '^(net$(if $(filter no,$(TREE)),|tree))$$')
 
 .PHONY: all release-arches build demo check check-cdemu check-net check-sanitize install package dist dist-deps check-dist dist-windows \
 	dist-windows-deps check-windows check-vm check-distros check-interrupt check-any-folder release check-release \
@@ -86,9 +90,11 @@ check-cdemu:
 check-net:
 	$(call test,$(B),-L net)
 
-# The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
+# The same tests with AddressSanitizer and UndefinedBehaviorSanitizer (but
+# the source tree's, which no build changes).
 check-sanitize:
-	$(MAKE) --no-print-directory check BUILD=build-sanitize CMAKE_ARGS="-DCDTRACKS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
+	$(MAKE) --no-print-directory check BUILD=build-sanitize CMAKE_ARGS="-DCDTRACKS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug" \
+		TREE=no
 
 # make install [PREFIX=/usr/local] [DESTDIR=...]: from BUILD as it is
 # configured, or configured without the tests; the prefix is the install's
@@ -126,7 +132,8 @@ dist: dist-deps
 	cmake --build $(DIST_BUILD) -j $(JOBS)
 	scripts/pack.sh $(DIST_BUILD)
 
-# Every test on the very binary that make dist packs, then the tarball. A
+# Every test on the very binary that make dist packs (but the source tree's,
+# which make check runs), then the tarball. A
 # binary of another processor cannot run the tests here: an i686 one lists
 # the sample disc through the emulator built in BUILD, an ARM one starts
 # under qemu-user, in an empty root.
@@ -136,7 +143,7 @@ check-dist: dist
 ifeq ($(CROSS),)
 	$(call configure,$(DIST_BUILD),bundled,-DCDTRACKS_TESTS=ON)
 	cmake --build $(DIST_BUILD) -j $(JOBS)
-	$(call test,$(DIST_BUILD))
+	$(call test,$(DIST_BUILD),-LE '^(net|tree)$$')
 endif
 	$(if $(filter i686,$(ARCH)),$(MAKE) --no-print-directory build)
 	BUILD=$(if $(CROSS),$(B),$(DIST_BUILD)) tests/system/check-dist.sh $(DIST_BUILD)/cdtracks-*-linux-*.tar.gz
@@ -183,7 +190,7 @@ else
 	$(if $(filter i686,$(ARCH)),VM_REFERENCE=build-dist-$(MACHINE)/cdtracks $(VM) $(DIST_BUILD)/cdtracks)
 endif
 
-# The quick start on fresh Debian 11, 13 and 13 arm64 roots (debootstrap,
+# The quick start on fresh Debian 11, 13 and 13 arm64 roots (mmdebstrap,
 # kept in build-distro-cache/), and make dist's binaries in them and in
 # empty roots. Needs root.
 check-distros:
